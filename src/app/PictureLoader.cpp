@@ -1,0 +1,97 @@
+#include "app/PictureLoader.h"
+
+#include "app/Failure.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace PictureLoader {
+
+static Failure failure(const QString &path, const QString &reason)
+{
+    return Failure(QStringLiteral("The picture \"%1\" cannot be loaded: %2.").arg(path, reason));
+}
+
+static QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Opens without blocking and checks the kind of file on the open descriptor,
+// so a FIFO or device swapped in after a check is still refused.
+static QByteArray readRegularFile(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        throw failure(path, systemReason(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw failure(path, systemReason(error));
+    }
+    if (S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        throw failure(path, QStringLiteral("it is a folder, not a file"));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw failure(path, QStringLiteral("it is not a regular file"));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw failure(path, file.errorString());
+    }
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw failure(path, file.errorString());
+    return data;
+}
+
+QImage load(const QString &path)
+{
+    if (path.isEmpty())
+        return QImage();
+
+    const QByteArray data = readRegularFile(path);
+    if (data.isEmpty())
+        throw failure(path, QStringLiteral("the file is empty"));
+
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, QFileInfo(path).suffix().toLatin1().toLower());
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)
+        throw failure(path, QStringLiteral("the picture is %1 x %2 pixels, larger than %3 pixels")
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(maxPixels));
+    const QByteArray format = reader.format();
+    // libjpeg treats a cut-off file as a warning and pads it with grey; a
+    // picture that lost its end is a damaged file, not a logo.
+    if (format == "jpeg" && data.lastIndexOf("\xFF\xD9") < qMax<qsizetype>(0, data.size() - 4096))
+        throw failure(path, QStringLiteral("the JPEG data is truncated"));
+    reader.setAllocationLimit(int(maxPixels * 4 / (1024 * 1024)) + 1);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        const QString reason = reader.error() == QImageReader::UnsupportedFormatError
+            ? QStringLiteral("it is not a picture in a format this program reads")
+            : reader.errorString();
+        throw failure(path, reason);
+    }
+    return image;
+}
+
+} // namespace PictureLoader

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace PictureLoader {
+
+// Reads a picture file. An empty name gives the empty picture. Anything that
+// is not a readable regular file holding a decodable image of a sane size
+// throws Failure with a description that names the file and the reason; it
+// never blocks on a FIFO or device, and never tries a huge allocation.
+QImage load(const QString &path);
+
+// The largest picture the loader decodes, in pixels.
+inline constexpr qint64 maxPixels = qint64(8192) * 8192;
+
+} // namespace PictureLoader

@@ -1,0 +1,120 @@
+#pragma once
+
+// Included first by every test: before anything reads the environment, point
+// the settings folder at a fresh temporary directory, so no test ever sees or
+// touches the user's own settings.
+
+#include "app/Failure.h"
+#include "app/Services.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QImage>
+#include <QPrinter>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+namespace TestSupport {
+
+inline QTemporaryDir &configHome()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+struct ConfigHomeSetter
+{
+    ConfigHomeSetter()
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome().path()));
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+};
+inline ConfigHomeSetter configHomeSetter;
+
+inline QString settingsFile()
+{
+    return configHome().path() + QStringLiteral("/Darnovi/Tessary.conf");
+}
+
+// Starts the next case from an empty store.
+inline void clearSettings()
+{
+    QFile::remove(settingsFile());
+}
+
+struct Message
+{
+    QString title;
+    QString text;
+    MessageIcon icon;
+};
+
+// Records every modal request instead of blocking on it.
+class FakeServices : public Services
+{
+public:
+    void messageBox(QWidget *, const QString &title, const QString &text, MessageIcon icon) override
+    {
+        messages.push_back({title, text, icon});
+        if (onMessage)
+            onMessage();
+    }
+    QString chooseFile(QWidget *, const QString &title, const QString &filter,
+                       const QString &initialName) override
+    {
+        dialogs.push_back({title, filter, initialName});
+        if (chosenFiles.empty())
+            return initialName;
+        QString name = chosenFiles.front();
+        chosenFiles.pop_front();
+        return name;
+    }
+    void showModal(QWidget *window) override
+    {
+        shownModally.push_back(window);
+        if (onShowModal)
+            onShowModal(window);
+    }
+    bool openUrl(const QString &url) override
+    {
+        openedUrls << url;
+        return openerWorks;
+    }
+    void seedRandom(double seconds) override { seeds.push_back(seconds); }
+    double nextRandom() override { return randomValue; }
+    std::unique_ptr<QPrinter> defaultPrinter() override
+    {
+        if (printerFile.isEmpty())
+            throw Failure(QStringLiteral("No default printer is set up."));
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(printerFile);
+        return printer;
+    }
+
+    struct Dialog
+    {
+        QString title, filter, initialName;
+    };
+
+    std::vector<Message> messages;
+    std::vector<Dialog> dialogs;
+    std::deque<QString> chosenFiles;
+    std::vector<QWidget *> shownModally;
+    std::function<void(QWidget *)> onShowModal;
+    std::function<void()> onMessage;
+    QStringList openedUrls;
+    bool openerWorks = true;
+    std::vector<double> seeds;
+    double randomValue = 0.5;
+    QString printerFile;
+};
+
+} // namespace TestSupport
