@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+class Form1;
+class QWidget;
+
+// Routines the windows share for their look and the application's title.
+namespace Main {
+
+inline constexpr auto skinFile = "\\x\\o.cjs";
+inline constexpr auto productName = "Tessary";
+inline constexpr int titleLimit = 40;
+
+// The system's button-face colour, from the user's palette.
+QColor buttonFace();
+
+// Skins the main window with the skin file beside the program, after giving
+// the window, its frames and labels the button-face colour. Without the file
+// it does nothing. Failures reach the caller.
+void ApplySkin(Form1 &window);
+
+// The same button-face colouring for any window, without a skin.
+void ApplySystemColors(QWidget &window);
+
+// Cuts words off the end of `name` until it is at most `limit` characters,
+// always cutting at least once; a name without a space is kept whole.
+QString shortTitle(const QString &name, int limit = titleLimit);
+
+void SetAppTitle();
+
+} // namespace Main

@@ -1,0 +1,379 @@
+#include "editor/Form1.h"
+
+#include "app/ErrorTrap.h"
+#include "app/FileCheck.h"
+#include "app/Main.h"
+#include "app/PictureLoader.h"
+#include "app/ProgramFolder.h"
+#include "app/Services.h"
+#include "app/SettingsStore.h"
+#include "app/SkinEngine.h"
+#include "editor/CardFields.h"
+#include "editor/HandCursor.h"
+#include "layouts/CaptionLabel.h"
+#include "layouts/Form1Layout.h"
+#include "layouts/LayoutBuilder.h"
+#include "layouts/PictureBox.h"
+#include "layouts/Pictures.h"
+#include "layouts/StretchImage.h"
+#include "sheet/Form2.h"
+#include "sheet/SheetPrinter.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTime>
+
+#include <cmath>
+
+namespace {
+
+constexpr auto fitCaption = "Fit Image to Box";
+constexpr auto fullSizeCaption = "Use Full Size";
+constexpr auto logoFilter = "JPEG Files(*.jpg)|*.jpg|BMP Files(*.bmp)|*.bmp";
+
+constexpr void (Form1::*changeHandlers[])() = {
+    &Form1::a_Change, &Form1::b_Change, &Form1::c_Change, &Form1::d_Change, &Form1::e_Change,
+    &Form1::f_Change, &Form1::g_Change, &Form1::h_Change, &Form1::i_Change, &Form1::j_Change,
+};
+
+} // namespace
+
+Form1::Form1(Services &services, SettingsStore &settings, QString programFolder, QWidget *parent)
+    : QWidget(parent), m_services(services), m_settings(settings),
+      m_programFolder(std::move(programFolder)), m_commonDialog1(services, this),
+      m_skin(std::make_unique<SkinEngine>())
+{
+    LayoutBuilder builder;
+    builder.applyWindow(this, Form1Layout::window());
+    builder.build(this, Form1Layout::controls(), m_controls);
+    LayoutBuilder::orderTabs(m_controls);
+
+    for (std::size_t n = 0; n < CardFields::fields.size(); ++n) {
+        const CardFields::Field &card = CardFields::fields[n];
+        QLineEdit *edit = field(card.letter);
+        // Assistive technology names each box after its caption.
+        m_controls.get<CaptionLabel>(QLatin1String(card.captionLabel))->setBuddy(edit);
+        connect(edit, &QLineEdit::textChanged, this, changeHandlers[n]);
+    }
+
+    connect(fitButton(), &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(m_controls.get<QPushButton>(QStringLiteral("PushButton1")), &QPushButton::clicked, this,
+            &Form1::PushButton1_Click);
+    connect(m_controls.get<QPushButton>(QStringLiteral("PushButton3")), &QPushButton::clicked, this,
+            &Form1::PushButton3_Click);
+    connect(m_controls.get<QPushButton>(QStringLiteral("PushButton4")), &QPushButton::clicked, this,
+            &Form1::PushButton4_Click);
+    connect(imgLogo(), &StretchImage::clicked, this, &Form1::imgLogo_Click);
+    m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->installEventFilter(this);
+
+    // The pointer follows the mouse over these, and only these.
+    setMouseTracking(true);
+    installEventFilter(this);
+    for (const char *name : {"PushButton1", "PushButton2", "PushButton3", "PushButton4", "Frame1",
+                             "Frame2", "a"}) {
+        QWidget *widget = m_controls.find(QLatin1String(name));
+        widget->setMouseTracking(true);
+        widget->installEventFilter(this);
+    }
+}
+
+Form1::~Form1()
+{
+    delete m_form2.data();
+}
+
+QString Form1::location(const char *procedure)
+{
+    return QStringLiteral("Tessary2016/11/03.Form1.") + QLatin1String(procedure);
+}
+
+QLineEdit *Form1::field(char letter) const
+{
+    return m_controls.get<QLineEdit>(CardFields::key(letter));
+}
+
+CaptionLabel *Form1::previewLabel(char letter) const
+{
+    return m_controls.get<CaptionLabel>(CardFields::previewLabel(letter));
+}
+
+QPushButton *Form1::fitButton() const
+{
+    return m_controls.get<QPushButton>(QStringLiteral("PushButton2"));
+}
+
+StretchImage *Form1::imgLogo() const
+{
+    return m_controls.get<StretchImage>(QStringLiteral("imgLogo"));
+}
+
+void Form1::storeUnguarded(const QString &key, const QString &value)
+{
+    try {
+        m_settings.write(key, value);
+    } catch (const Failure &failure) {
+        if (m_deferred.armed()) {
+            m_deferred.record(failure);
+            return;
+        }
+        // Typing goes on and the text stays on screen; say once per run that
+        // it is not being kept.
+        if (m_toldNotSaved)
+            return;
+        m_toldNotSaved = true;
+        m_services.messageBox(
+            this, QStringLiteral("Tessary"),
+            QStringLiteral("Your card cannot be saved.\n\n%1\n\nYou can go on editing, but "
+                           "changes will not be there the next time Tessary starts.")
+                .arg(failure.description()),
+            MessageIcon::Exclamation);
+    }
+}
+
+void Form1::fieldChanged(char letter)
+{
+    const QString text = field(letter)->text();
+    storeUnguarded(CardFields::key(letter), text);
+    previewLabel(letter)->setCaption(text);
+}
+
+void Form1::PushButton4_Click()
+{
+    ErrorTrap trap(m_services, this, location("PushButton4_Click"), &m_deferred);
+    int line = 100;
+    for (const CardFields::Field &card : CardFields::fields) {
+        trap.at(line, [&] { field(card.letter)->setText(QString::fromUtf8(card.sample)); });
+        line += 2;
+    }
+}
+
+void Form1::lblChoose_Click()
+{
+    m_commonDialog1.setTitle(QStringLiteral("Select Logo"));
+    m_commonDialog1.setFilter(QLatin1String(logoFilter));
+    const QString name = m_commonDialog1.ShowOpen();
+
+    // The path is kept before the file is read.
+    storeUnguarded(QStringLiteral("Logo"), name);
+
+    QImage picture;
+    try {
+        picture = PictureLoader::load(name);
+    } catch (const Failure &failure) {
+        imgLogo()->setPicture(QImage());
+        m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->show();
+        m_services.messageBox(this, QStringLiteral("Tessary"),
+                              failure.description()
+                                  + QStringLiteral("\n\nChoose a JPEG or BMP picture for the logo."),
+                              MessageIcon::Exclamation);
+        return;
+    }
+    imgLogo()->setPicture(picture);
+    if (!name.isEmpty()) {
+        m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"))->setPicture(imgLogo()->picture());
+        m_controls.get<PictureBox>(QStringLiteral("imgPrev2"))->setPicture(imgLogo()->picture());
+        m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->hide();
+    } else {
+        m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->show();
+    }
+}
+
+void Form1::PushButton2_Click()
+{
+    ErrorTrap trap(m_services, this, location("PushButton2_Click"), &m_deferred);
+    auto *imgPrev2 = m_controls.find(QStringLiteral("imgPrev2"));
+    auto *imgLogoPrev = m_controls.find(QStringLiteral("imgLogoPrev"));
+
+    trap.at(100, [&] { m_settings.write(QStringLiteral("Fit"), fitButton()->text()); });
+    QString caption;
+    if (trap.test(102, [&] {
+            caption = fitButton()->text();
+            return caption == QLatin1String(fitCaption);
+        })) {
+        trap.at(104, [&] { imgPrev2->hide(); });
+        trap.at(106, [&] { imgLogoPrev->show(); });
+        trap.at(108, [&] { fitButton()->setText(QLatin1String(fullSizeCaption)); });
+        for (int k = 0; k <= 5; ++k) {
+            trap.at(112, [&] { form2().controls().get<PictureBox>(QStringLiteral("imgPrev2"), k)->hide(); });
+            trap.at(114, [&] { form2().controls().get<StretchImage>(QStringLiteral("imgLogoPrev"), k)->show(); });
+        }
+    } else if (trap.test(118, [&] { return caption == QLatin1String(fullSizeCaption); })) {
+        trap.at(120, [&] { imgPrev2->show(); });
+        trap.at(122, [&] { imgLogoPrev->hide(); });
+        trap.at(124, [&] { fitButton()->setText(QLatin1String(fitCaption)); });
+        for (int k = 0; k <= 5; ++k) {
+            trap.at(128, [&] { form2().controls().get<PictureBox>(QStringLiteral("imgPrev2"), k)->show(); });
+            trap.at(130, [&] { form2().controls().get<StretchImage>(QStringLiteral("imgLogoPrev"), k)->hide(); });
+        }
+    }
+}
+
+void Form1::PushButton1_Click()
+{
+    ErrorTrap trap(m_services, this, location("PushButton1_Click"), &m_deferred);
+    trap.at(100, [&] { Main::ApplySystemColors(form2()); });
+    trap.at(102, [&] { m_services.showModal(&form2()); });
+}
+
+void Form1::PushButton3_Click()
+{
+    ErrorTrap trap(m_services, this, location("PushButton3_Click"), &m_deferred);
+    trap.at(100, [&] { form2().Fill_Cards(); });
+    trap.at(102, [&] {
+        std::unique_ptr<QPrinter> printer = m_services.defaultPrinter();
+        SheetPrinter::PrintForm(form2(), *printer);
+    });
+}
+
+Form2 &Form1::form2()
+{
+    if (!m_form2) {
+        if (m_unloading)
+            throw Failure(QStringLiteral("The program is closing."));
+        m_form2 = new Form2(*this);
+        m_form2->Form_Load();
+        if (!m_form2)
+            throw Failure(QStringLiteral("The print preview window was closed while it loaded."));
+    }
+    return *m_form2;
+}
+
+void Form1::setMousePointer(Pointer pointer)
+{
+    m_pointer = pointer;
+    switch (pointer) {
+    case Pointer::Default: unsetCursor(); break;
+    case Pointer::Busy: setCursor(Qt::WaitCursor); break;
+    case Pointer::Custom:
+        // With no hand loaded there is nothing custom to show: the arrow stays.
+        if (m_mouseIcon)
+            setCursor(*m_mouseIcon);
+        else
+            unsetCursor();
+        break;
+    }
+}
+
+void Form1::setMouseIcon(const QCursor &cursor)
+{
+    m_mouseIcon = cursor;
+    if (m_pointer == Pointer::Custom)
+        setMousePointer(Pointer::Custom);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    const auto type = event->type();
+    if (watched->objectName() == QLatin1String("lblChoose")) {
+        if (type == QEvent::MouseButtonRelease
+            && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            lblChoose_Click();
+        return false;
+    }
+    if (type != QEvent::MouseMove && type != QEvent::Enter)
+        return false;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget)
+        return false;
+    // A move over a child without a handler of its own reaches its container
+    // too; only the container's own surface counts for the container.
+    if (type == QEvent::MouseMove) {
+        const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
+        if (widget->childAt(at))
+            return false;
+    }
+    if (m_pointer == Pointer::Busy)
+        return false;
+    const bool isButton = qobject_cast<QPushButton *>(widget) != nullptr;
+    setMousePointer(isButton ? Pointer::Custom : Pointer::Default);
+    return false;
+}
+
+void Form1::openWebLink()
+{
+    m_services.seedRandom(QTime::currentTime().msecsSinceStartOfDay() / 1000.0);
+    const double r = m_services.nextRandom();
+    const int n = int(std::floor(r * 100)) + 1;
+    if (n != 7)
+        return;
+    if (!m_services.openUrl(QLatin1String(CardFields::makerSite)))
+        throw Failure(QStringLiteral("The web browser could not be started to open %1.")
+                          .arg(QLatin1String(CardFields::makerSite)));
+}
+
+void Form1::restore(ErrorTrap &trap)
+{
+    int line = 128;
+    for (const CardFields::Field &card : CardFields::fields) {
+        const QString fallback = card.letter == 'a'   ? QLatin1String(CardFields::defaultCompany)
+                                 : card.letter == 'j' ? QLatin1String(CardFields::defaultWebsite)
+                                                      : QString();
+        trap.at(line, [&] { field(card.letter)->setText(m_settings.read(CardFields::key(card.letter), fallback)); });
+        line += 2;
+    }
+    trap.at(148, [&] { fitButton()->setText(m_settings.read(QStringLiteral("Fit"), QLatin1String(fitCaption))); });
+
+    auto *lblChoose = m_controls.find(QStringLiteral("lblChoose"));
+    QString logo;
+    if (!trap.test(150, [&] {
+            logo = m_settings.read(QStringLiteral("Logo"));
+            return !logo.isEmpty();
+        })) {
+        trap.at(168, [&] { lblChoose->show(); });
+        return;
+    }
+    if (trap.test(152, [&] { return FileCheck::exists(logo); })) {
+        trap.at(154, [&] { imgLogo()->setPicture(PictureLoader::load(logo)); });
+        trap.at(158, [&] { m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"))->setPicture(imgLogo()->picture()); });
+        trap.at(160, [&] { m_controls.get<PictureBox>(QStringLiteral("imgPrev2"))->setPicture(imgLogo()->picture()); });
+        trap.at(162, [&] { lblChoose->hide(); });
+    }
+    trap.at(164, [&] { PushButton2_Click(); });
+}
+
+void Form1::Form_Load()
+{
+    ErrorTrap trap(m_services, this, location("Form_Load"), &m_deferred);
+    trap.at(100, [&] { Main::ApplySkin(*this); });
+    const QString cursorFile = ProgramFolder::join(m_programFolder, QLatin1String(HandCursor::fileName));
+    if (trap.test(104, [&] { return FileCheck::exists(cursorFile); }))
+        trap.at(106, [&] { setMouseIcon(HandCursor::load(cursorFile)); });
+    trap.at(108, [&] { openWebLink(); });
+    trap.at(126, [&] {
+        setWindowTitle(QStringLiteral("Tessary"));
+        setWindowIcon(Pictures::applicationIcon());
+        Main::SetAppTitle();
+    });
+    restore(trap);
+    trap.at(170, [&] { paintRule(QStringLiteral("Picture2"), 0, 0, 0, 255, 255, 255); });
+    trap.at(172, [&] { paintRule(QStringLiteral("Picture3"), 255, 255, 255, 0, 0, 0); });
+}
+
+void Form1::Form_Unload()
+{
+    // Every value was stored when it changed; all that is left is to end,
+    // with the print preview window, hidden or shown, gone first so none of
+    // its handlers runs again.
+    m_unloading = true;
+    delete m_form2.data();
+    QCoreApplication::exit(0);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void Form1::paintRule(const QString &name, int red1, int green1, int blue1, int red2, int green2,
+                      int blue2)
+{
+    PictureBox *rule = m_controls.get<PictureBox>(name);
+    Q_UNUSED(rule);
+    Q_UNUSED(red1); Q_UNUSED(green1); Q_UNUSED(blue1);
+    Q_UNUSED(red2); Q_UNUSED(green2); Q_UNUSED(blue2);
+}

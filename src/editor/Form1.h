@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/DeferredFailure.h"
+#include "editor/FileDialog.h"
+#include "layouts/Controls.h"
+#include "sheet/Form2.h"
+
+#include <QCursor>
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class CaptionLabel;
+class PictureBox;
+class QLineEdit;
+class QPushButton;
+class Services;
+class SettingsStore;
+class SkinEngine;
+class StretchImage;
+
+// The card editor: ten fields, the logo and its fit mode, a quick-preview card
+// that follows every keystroke, and the two output commands.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+public:
+    enum class Pointer { Default, Busy, Custom };
+
+    Form1(Services &services, SettingsStore &settings, QString programFolder,
+          QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: skin, hand pointer, the occasional web link, caption, icon and
+    // title, the restore of the last card, and the preview card's two rules.
+    void Form_Load();
+    void Form_Unload();
+
+    // Change rule of each card field: store the text, then show it on the
+    // preview card.
+    void a_Change() { fieldChanged('a'); }
+    void b_Change() { fieldChanged('b'); }
+    void c_Change() { fieldChanged('c'); }
+    void d_Change() { fieldChanged('d'); }
+    void e_Change() { fieldChanged('e'); }
+    void f_Change() { fieldChanged('f'); }
+    void g_Change() { fieldChanged('g'); }
+    void h_Change() { fieldChanged('h'); }
+    void i_Change() { fieldChanged('i'); }
+    void j_Change() { fieldChanged('j'); }
+
+    void PushButton1_Click(); // Print Preview
+    void PushButton2_Click(); // fit toggle
+    void PushButton3_Click(); // Print Card
+    void PushButton4_Click(); // Load Sample Data
+    void lblChoose_Click();
+    void imgLogo_Click() { lblChoose_Click(); }
+
+    // The print preview window, created hidden (its load step run) on first
+    // reach; at most one exists at a time.
+    Form2 &form2();
+    bool hasForm2() const { return !m_form2.isNull(); }
+    Form2 *existingForm2() const { return m_form2.data(); }
+
+    const Controls &controls() const { return m_controls; }
+    QLineEdit *field(char letter) const;
+    CaptionLabel *previewLabel(char letter) const;
+    QPushButton *fitButton() const;
+    StretchImage *imgLogo() const;
+
+    Pointer mousePointer() const { return m_pointer; }
+    void setMousePointer(Pointer pointer);
+    const std::optional<QCursor> &mouseIcon() const { return m_mouseIcon; }
+    void setMouseIcon(const QCursor &cursor);
+
+    SkinEngine &skin() { return *m_skin; }
+    QString programFolder() const { return m_programFolder; }
+    Services &services() const { return m_services; }
+
+    static QString location(const char *procedure);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void fieldChanged(char letter);
+    void storeUnguarded(const QString &key, const QString &value);
+    void restore(class ErrorTrap &trap);
+    void openWebLink();
+    void paintRule(const QString &name, int red1, int green1, int blue1, int red2, int green2,
+                   int blue2);
+
+    Services &m_services;
+    SettingsStore &m_settings;
+    QString m_programFolder;
+    Controls m_controls;
+    FileDialog m_commonDialog1;
+    std::unique_ptr<SkinEngine> m_skin;
+    DeferredFailure m_deferred;
+    QPointer<Form2> m_form2;
+    Pointer m_pointer = Pointer::Default;
+    std::optional<QCursor> m_mouseIcon;
+    bool m_toldNotSaved = false;
+    bool m_unloading = false;
+};

@@ -1,0 +1,92 @@
+#include "layouts/Fonts.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QHash>
+
+namespace Fonts {
+
+namespace {
+
+struct Substitute
+{
+    const char *declared;
+    // Families to try in order; the files that provide them are registered
+    // first so they are found even where fontconfig does not list them.
+    const char *families[3];
+};
+
+// Liberation Sans is metric-compatible with Arial. Wine's Tahoma and
+// MS Sans Serif are metric-compatible free versions of those faces (they
+// live outside fontconfig's path). Impact is a heavy condensed grotesque;
+// Liberation Sans Narrow Bold is the closest free face Debian ships.
+constexpr Substitute substitutes[] = {
+    {"Arial", {"Liberation Sans", "Arimo", "DejaVu Sans"}},
+    {"Tahoma", {"Tahoma", "DejaVu Sans", "Liberation Sans"}},
+    {"MS Sans Serif", {"MS Sans Serif", "Liberation Sans", "DejaVu Sans"}},
+    {"Impact", {"Liberation Sans Narrow", "DejaVu Sans Condensed", "Liberation Sans"}},
+};
+
+constexpr const char *fontFiles[] = {
+    "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+    "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf",
+    "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Regular.ttf",
+    "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Bold.ttf",
+    "/usr/share/wine/fonts/tahoma.ttf",
+    "/usr/share/wine/fonts/tahomabd.ttf",
+    "/usr/share/wine/fonts/ms_sans_serif.ttf",
+};
+
+QHash<QString, QString> &resolved()
+{
+    static QHash<QString, QString> cache;
+    return cache;
+}
+
+} // namespace
+
+void registerSubstitutes()
+{
+    static const bool done = [] {
+        for (const char *file : fontFiles) {
+            if (QFile::exists(QLatin1String(file)))
+                QFontDatabase::addApplicationFont(QLatin1String(file));
+        }
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+QString resolveFamily(const QString &declared)
+{
+    auto &cache = resolved();
+    if (auto it = cache.constFind(declared); it != cache.constEnd())
+        return *it;
+    registerSubstitutes();
+    QString family = declared;
+    for (const Substitute &substitute : substitutes) {
+        if (declared.compare(QLatin1String(substitute.declared), Qt::CaseInsensitive) != 0)
+            continue;
+        for (const char *candidate : substitute.families) {
+            if (QFontDatabase::hasFamily(QLatin1String(candidate))) {
+                family = QLatin1String(candidate);
+                break;
+            }
+        }
+        break;
+    }
+    cache.insert(declared, family);
+    return family;
+}
+
+QFont resolve(const Layout::Font &declared)
+{
+    QFont font(resolveFamily(QLatin1String(declared.family)));
+    font.setPointSizeF(declared.points);
+    // Layout weights and Qt's share the same 100 to 900 scale.
+    font.setWeight(QFont::Weight(qBound(100, declared.weight, 900)));
+    font.setStyleStrategy(QFont::PreferOutline);
+    return font;
+}
+
+} // namespace Fonts

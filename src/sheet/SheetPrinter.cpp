@@ -1,0 +1,94 @@
+#include "sheet/SheetPrinter.h"
+
+#include "app/Failure.h"
+#include "layouts/LayoutBuilder.h"
+#include "layouts/Twips.h"
+
+#include <QPainter>
+#include <QPrintEngine>
+#include <QPrinter>
+#include <QWidget>
+
+namespace SheetPrinter {
+
+namespace {
+
+// Where a control lies in twips, relative to its container: the layout's
+// box while the control still has the size the layout gave it, otherwise
+// (a label that sized itself to its caption) its pixel box in twips.
+QRectF twipsBox(const QWidget &widget, double twipsPerPixel)
+{
+    const QRect declared = widget.property(LayoutBuilder::twipsProperty).toRect();
+    if (declared.isValid() && Twips::toPixels(declared, twipsPerPixel) == widget.geometry())
+        return QRectF(declared);
+    const QRect pixels = widget.geometry();
+    return QRectF(pixels.x() * twipsPerPixel, pixels.y() * twipsPerPixel,
+                  pixels.width() * twipsPerPixel, pixels.height() * twipsPerPixel);
+}
+
+// `painter` is in twips with its origin at the widget's container.
+void paintTree(QPainter &painter, QWidget &widget, const QRectF &box, double twipsPerPixel)
+{
+    if (widget.width() <= 0 || widget.height() <= 0)
+        return;
+    painter.save();
+    painter.translate(box.topLeft());
+    painter.setClipRect(QRectF(QPointF(0, 0), box.size()), Qt::IntersectClip);
+    painter.save();
+    painter.scale(box.width() / widget.width(), box.height() / widget.height());
+    QWidget::RenderFlags flags;
+    if (widget.autoFillBackground() || widget.isWindow())
+        flags |= QWidget::DrawWindowBackground;
+    widget.render(&painter, QPoint(), QRegion(), flags);
+    painter.restore();
+    for (QObject *object : widget.children()) {
+        auto *child = qobject_cast<QWidget *>(object);
+        if (!child || child->isWindow() || child->isHidden())
+            continue;
+        paintTree(painter, *child, twipsBox(*child, twipsPerPixel), twipsPerPixel);
+    }
+    painter.restore();
+}
+
+} // namespace
+
+void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch)
+{
+    const double twipsPerPixel = Twips::perPixel();
+    window.ensurePolished();
+    painter.save();
+    painter.scale(dotsPerInch / Twips::perInch, dotsPerInch / Twips::perInch);
+    const QRectF box(0, 0, window.width() * twipsPerPixel, window.height() * twipsPerPixel);
+    paintTree(painter, window, box, twipsPerPixel);
+    painter.restore();
+}
+
+void PrintForm(QWidget &window, QPrinter &printer)
+{
+    printer.setFullPage(false);
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setCopyCount(1);
+    printer.setDocName(QStringLiteral("Tessary business cards"));
+    // Ask the scheduler to print the page as it is, not fitted to the paper:
+    // the cards must come out at their own size. (Qt hands CUPS options to
+    // its print engine as key, value pairs under this property.)
+    constexpr auto cupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+    if (printer.outputFormat() == QPrinter::NativeFormat && printer.printEngine()) {
+        QStringList options = printer.printEngine()->property(cupsOptions).toStringList();
+        options << QStringLiteral("fit-to-page") << QStringLiteral("false")
+                << QStringLiteral("print-scaling") << QStringLiteral("none");
+        printer.printEngine()->setProperty(cupsOptions, options);
+    }
+
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw Failure(QStringLiteral("The printer \"%1\" could not be started.")
+                          .arg(printer.printerName().isEmpty() ? printer.outputFileName()
+                                                               : printer.printerName()));
+    paintWindow(painter, window, printer.resolution());
+    if (!painter.end() || printer.printerState() == QPrinter::Error)
+        throw Failure(QStringLiteral("The printer \"%1\" reported an error; the card was not printed.")
+                          .arg(printer.printerName()));
+}
+
+} // namespace SheetPrinter

@@ -1,0 +1,23 @@
+#pragma once
+
+class QPagedPaintDevice;
+class QPainter;
+class QPrinter;
+class QWidget;
+
+namespace SheetPrinter {
+
+// Paints a window's client area at physical size: every control lands on the
+// twips its layout gives it (a card is 5285 x 3015 twips on paper, exactly),
+// drawn by its own paint code, so text and shapes stay vectors. `painter`
+// must be active on a device of `dotsPerInch`; the sheet starts at the
+// painter's origin.
+void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch);
+
+// Prints the window's client area as one page on `printer`, from the top-left
+// corner of the printable area, at physical size, with no dialog and no
+// scaling by the print pipeline. Throws Failure when the printer cannot be
+// started or reports an error.
+void PrintForm(QWidget &window, QPrinter &printer);
+
+} // namespace SheetPrinter
