@@ -5,6 +5,7 @@
 #include "layouts/Twips.h"
 
 #include <QPainter>
+#include <QPicture>
 #include <QPrintEngine>
 #include <QPrinter>
 #include <QWidget>
@@ -39,7 +40,16 @@ void paintTree(QPainter &painter, QWidget &widget, const QRectF &box, double twi
     QWidget::RenderFlags flags;
     if (widget.autoFillBackground() || widget.isWindow())
         flags |= QWidget::DrawWindowBackground;
-    widget.render(&painter, QPoint(), QRegion(), flags);
+    // Rendered straight onto a printer, a widget goes through a pixmap and
+    // its text would print as pictures; recorded into a QPicture first, it
+    // replays as vector drawing commands.
+    QPicture recording;
+    widget.render(&recording, QPoint(), QRegion(), flags);
+    // A picture replays at its own resolution's physical size; the transform
+    // already places it, so undo that.
+    const double replayScale = double(recording.logicalDpiX()) / painter.device()->logicalDpiX();
+    painter.scale(replayScale, double(recording.logicalDpiY()) / painter.device()->logicalDpiY());
+    painter.drawPicture(0, 0, recording);
     painter.restore();
     for (QObject *object : widget.children()) {
         auto *child = qobject_cast<QWidget *>(object);
