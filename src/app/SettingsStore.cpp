@@ -10,8 +10,6 @@ SettingsStore::SettingsStore()
     : m_settings(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(organization),
                  QLatin1String(application))
 {
-    // Writes must replace the file whole or not at all.
-    m_settings.setAtomicSyncRequired(true);
 }
 
 QString SettingsStore::read(const QString &key, const QString &fallback) const
@@ -28,13 +26,20 @@ QString SettingsStore::read(const QString &key, const QString &fallback) const
 
 void SettingsStore::write(const QString &key, const QString &value)
 {
-    m_settings.setValue(key, value);
-    m_settings.sync();
-    if (m_settings.status() != QSettings::NoError)
-        throw Failure(describeWriteFailure());
+    // A QSettings keeps the first error it meets for the rest of its life, so
+    // one failed write would fail every later one too; each write asks its
+    // own (they share QSettings' cache of the file with m_settings).
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                       QLatin1String(organization), QLatin1String(application));
+    // Writes must replace the file whole or not at all.
+    settings.setAtomicSyncRequired(true);
+    settings.setValue(key, value);
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        throw Failure(describeWriteFailure(settings.status()));
 }
 
-QString SettingsStore::describeWriteFailure() const
+QString SettingsStore::describeWriteFailure(QSettings::Status status) const
 {
     const QString path = m_settings.fileName();
     QString reason;
@@ -51,7 +56,7 @@ QString SettingsStore::describeWriteFailure() const
             probe.cancelWriting();
     }
     if (reason.isEmpty())
-        reason = m_settings.status() == QSettings::FormatError
+        reason = status == QSettings::FormatError
             ? QStringLiteral("the file is damaged and cannot be read")
             : QStringLiteral("the file cannot be written");
     return QStringLiteral("The settings file %1 could not be saved: %2.").arg(path, reason);

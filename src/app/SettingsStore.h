@@ -25,7 +25,7 @@ public:
     QString fileName() const { return m_settings.fileName(); }
 
 private:
-    QString describeWriteFailure() const;
+    QString describeWriteFailure(QSettings::Status status) const;
 
     mutable QSettings m_settings;
 };
