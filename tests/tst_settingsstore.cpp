@@ -1,0 +1,156 @@
+#include "TestSupport.h"
+
+#include "app/Failure.h"
+#include "app/SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// The store's file as a reader that has never seen it finds it: a copy under
+// a new name, so nothing QSettings keeps in memory for the real file can help.
+struct OnDisk
+{
+    OnDisk()
+    {
+        const QString copy = dir.filePath(QStringLiteral("copy.conf"));
+        QFile::copy(TestSupport::settingsFile(), copy);
+        file = std::make_unique<QSettings>(copy, QSettings::IniFormat);
+    }
+    QTemporaryDir dir;
+    std::unique_ptr<QSettings> file;
+};
+
+QString folder() { return TestSupport::configHome().path() + QStringLiteral("/Darnovi"); }
+
+} // namespace
+
+class tst_SettingsStore : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { TestSupport::clearSettings(); }
+    void cleanup()
+    {
+        QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (QFileInfo(folder()).isFile())
+            QFile::remove(folder());
+    }
+
+    void valueComesBackExactly_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("empty") << QString(QLatin1String(""));
+        QTest::newRow("single space") << QStringLiteral(" ");
+        QTest::newRow("inner spaces") << QStringLiteral("Acme Business Cards");
+        QTest::newRow("leading and trailing spaces") << QStringLiteral("  Acme  ");
+        QTest::newRow("comma") << QStringLiteral("Springfield, IL 62704");
+        QTest::newRow("commas only") << QStringLiteral(",,");
+        QTest::newRow("at prefix") << QStringLiteral("@Acme");
+        QTest::newRow("looks like a typed value") << QStringLiteral("@ByteArray(x)");
+        QTest::newRow("quotes") << QStringLiteral("\"Acme\" O'Brien");
+        QTest::newRow("backslashes") << QStringLiteral("C:\\Logos\\acme.jpg\\");
+        QTest::newRow("ini syntax") << QStringLiteral("a=b; c # d [e]");
+        QTest::newRow("line breaks") << QStringLiteral("one\ntwo\r\nthree\rfour");
+        QTest::newRow("tabs") << QStringLiteral("\tAcme\t");
+        QTest::newRow("control characters") << QStringLiteral("\x01\x1b\x7f");
+        QTest::newRow("nul") << QString::fromUtf16(u"a\0b", 3);
+        QTest::newRow("right to left") << QString::fromUtf8("شركة أكمي — חברה");
+        QTest::newRow("emoji") << QString::fromUtf8("Cards 🃏✨");
+        QTest::newRow("rich text markup") << QStringLiteral("<b>rich</b>");
+        QTest::newRow("100000 characters")
+            << QStringLiteral("Acme, Inc. \"#1\" ").repeated(6250);
+    }
+    void valueComesBackExactly()
+    {
+        QFETCH(QString, value);
+        SettingsStore().write(QStringLiteral("b"), value);
+
+        OnDisk disk;
+        QCOMPARE(disk.file->value(QStringLiteral("b")), QVariant(value));
+        QCOMPARE(SettingsStore().read(QStringLiteral("b"), QStringLiteral("default")), value);
+    }
+
+    void missingKeyGivesTheDefault()
+    {
+        SettingsStore store;
+        QCOMPARE(store.read(QStringLiteral("b")), QString());
+        QCOMPARE(store.read(QStringLiteral("a"), QStringLiteral("Darnovi")), QStringLiteral("Darnovi"));
+        store.write(QStringLiteral("a"), QString());
+        QCOMPARE(SettingsStore().read(QStringLiteral("a"), QStringLiteral("Darnovi")), QString());
+    }
+
+    void fileIsPerUserWithKeysAtTopLevel()
+    {
+        SettingsStore store;
+        store.write(QStringLiteral("a"), QStringLiteral("Acme"));
+        store.write(QStringLiteral("Fit"), QStringLiteral("Use Full Size"));
+
+        QCOMPARE(store.fileName(), TestSupport::settingsFile());
+        QVERIFY(QFile::exists(TestSupport::settingsFile()));
+        OnDisk disk;
+        QCOMPARE(disk.file->childGroups(), QStringList());
+        QStringList keys = disk.file->childKeys();
+        keys.sort();
+        QCOMPARE(keys, (QStringList{QStringLiteral("Fit"), QStringLiteral("a")}));
+        QCOMPARE(store.read(QStringLiteral("fit"), QStringLiteral("none")), QStringLiteral("none"));
+    }
+
+    void everyWriteIsOnDiskAtOnce()
+    {
+        SettingsStore store;
+        // Same length every time, so only the content tells one write from the next.
+        for (const char *text : {"Acme", "Acmf", "Acmg", "Bcmg", "Bcmg", "Acme"}) {
+            store.write(QStringLiteral("b"), QLatin1String(text));
+            QCOMPARE(OnDisk().file->value(QStringLiteral("b")).toString(), QLatin1String(text));
+        }
+    }
+
+    void failedWriteNamesTheFile_data()
+    {
+        QTest::addColumn<bool>("folderIsAFile");
+        QTest::newRow("read-only folder") << false;
+        QTest::newRow("folder path is a regular file") << true;
+    }
+    void failedWriteNamesTheFile()
+    {
+        QFETCH(bool, folderIsAFile);
+        SettingsStore store;
+        store.write(QStringLiteral("a"), QStringLiteral("before"));
+        if (folderIsAFile) {
+            QVERIFY(QDir(folder()).removeRecursively());
+            QFile blocker(folder());
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner));
+            QFile probe(folder() + QStringLiteral("/probe"));
+            if (probe.open(QIODevice::WriteOnly)) {
+                probe.remove();
+                QSKIP("Folder permissions do not stop this user (root)");
+            }
+        }
+
+        try {
+            store.write(QStringLiteral("a"), QStringLiteral("after"));
+            QFAIL("The write was not reported as failed");
+        } catch (const Failure &failure) {
+            QVERIFY2(failure.description().contains(TestSupport::settingsFile()),
+                     qPrintable(failure.description()));
+        }
+
+        // Once the folder is usable again, so is the store.
+        cleanup();
+        QDir().mkpath(folder());
+        store.write(QStringLiteral("a"), QStringLiteral("again"));
+        QCOMPARE(OnDisk().file->value(QStringLiteral("a")).toString(), QStringLiteral("again"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_SettingsStore)
+#include "tst_settingsstore.moc"
