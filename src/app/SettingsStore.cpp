@@ -3,61 +3,261 @@
 #include "app/Failure.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QSettings>
+#include <QStringList>
 
-SettingsStore::SettingsStore()
-    : m_settings(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(organization),
-                 QLatin1String(application))
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemError(int error)
 {
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString SettingsStore::read(const QString &key, const QString &fallback) const
+// Key and value escaping as QSettings' own INI writer does it, so the file
+// reads back through QSettings exactly.
+void appendKey(QByteArray &out, const QString &key)
 {
-    const QVariant value = m_settings.value(key);
-    if (!value.isValid())
-        return fallback;
-    // A value written by hand as a list (a bare comma in the file) still reads
-    // as the text that was there.
+    static constexpr char hex[] = "0123456789ABCDEF";
+    for (QChar c : key) {
+        const char16_t ch = c.unicode();
+        if (ch == u'/') {
+            out += '\\';
+        } else if ((ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z')
+                   || (ch >= u'0' && ch <= u'9') || ch == u'_' || ch == u'-' || ch == u'.') {
+            out += char(ch);
+        } else if (ch <= 0xFF) {
+            out += '%';
+            out += hex[ch / 16];
+            out += hex[ch % 16];
+        } else {
+            out += "%U";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += hex[(ch >> shift) & 0xF];
+        }
+    }
+}
+
+void appendValue(QByteArray &out, const QString &text)
+{
+    // A leading '@' would mark a typed value; doubling it keeps it text.
+    const QString value = text.startsWith(QLatin1Char('@')) ? QLatin1Char('@') + text : text;
+    const qsizetype start = out.size();
+    bool needsQuotes = false;
+    bool escapeNextIfHex = false;
+    qsizetype plainFrom = -1;
+    auto flushPlain = [&](qsizetype to) {
+        if (plainFrom >= 0)
+            out += QStringView(value).mid(plainFrom, to - plainFrom).toUtf8();
+        plainFrom = -1;
+    };
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char16_t ch = value.at(i).unicode();
+        if (ch == u';' || ch == u',' || ch == u'=')
+            needsQuotes = true;
+        const bool isHexDigit = (ch >= u'0' && ch <= u'9') || (ch >= u'a' && ch <= u'f')
+            || (ch >= u'A' && ch <= u'F');
+        if (escapeNextIfHex && isHexDigit) {
+            // A digit straight after a \x escape would be read as part of it.
+            flushPlain(i);
+            out += "\\x" + QByteArray::number(uint(ch), 16);
+            continue;
+        }
+        escapeNextIfHex = false;
+        const char *escape = nullptr;
+        switch (ch) {
+        case u'\0': escape = "\\0"; escapeNextIfHex = true; break;
+        case u'\a': escape = "\\a"; break;
+        case u'\b': escape = "\\b"; break;
+        case u'\f': escape = "\\f"; break;
+        case u'\n': escape = "\\n"; break;
+        case u'\r': escape = "\\r"; break;
+        case u'\t': escape = "\\t"; break;
+        case u'\v': escape = "\\v"; break;
+        case u'"': escape = "\\\""; break;
+        case u'\\': escape = "\\\\"; break;
+        default: break;
+        }
+        if (escape) {
+            flushPlain(i);
+            out += escape;
+        } else if (ch <= 0x1F) {
+            flushPlain(i);
+            out += "\\x" + QByteArray::number(uint(ch), 16);
+            escapeNextIfHex = true;
+        } else if (plainFrom < 0) {
+            plainFrom = i;
+        }
+    }
+    flushPlain(value.size());
+    if (needsQuotes
+        || (start < out.size() && (out.at(start) == ' ' || out.at(out.size() - 1) == ' '))) {
+        out.insert(start, '"');
+        out += '"';
+    }
+}
+
+// QSettings keeps files it has read in a cache and reads one again only when
+// its size or its modification time (to the millisecond) has changed. Two
+// saves of the same size within one millisecond would leave the cache stale,
+// so every save gets a modification time of its own.
+void stampDistinctly(int fd)
+{
+    static qint64 lastMs = 0;
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    qint64 ms = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    if (ms <= lastMs)
+        ms = lastMs + 1;
+    lastMs = ms;
+    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000}};
+    ::futimens(fd, times);
+}
+
+QString asText(const QVariant &value)
+{
     if (value.userType() == QMetaType::QStringList)
         return value.toStringList().join(QStringLiteral(", "));
     return value.toString();
 }
 
-void SettingsStore::write(const QString &key, const QString &value)
+} // namespace
+
+SettingsStore::SettingsStore()
+    : m_path(QSettings(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(organization),
+                       QLatin1String(application))
+                 .fileName())
 {
-    // A QSettings keeps the first error it meets for the rest of its life, so
-    // one failed write would fail every later one too; each write asks its
-    // own (they share QSettings' cache of the file with m_settings).
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                       QLatin1String(organization), QLatin1String(application));
-    // Writes must replace the file whole or not at all.
-    settings.setAtomicSyncRequired(true);
-    settings.setValue(key, value);
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
-        throw Failure(describeWriteFailure(settings.status()));
+    load();
 }
 
-QString SettingsStore::describeWriteFailure(QSettings::Status status) const
+SettingsStore::Stamp SettingsStore::stampOf(const QString &path)
 {
-    const QString path = m_settings.fileName();
-    QString reason;
-    const QFileInfo folder(QFileInfo(path).absolutePath());
-    if (!QDir().mkpath(folder.absoluteFilePath())) {
-        reason = QStringLiteral("the folder %1 cannot be created").arg(folder.absoluteFilePath());
-    } else {
-        // QSettings does not say why; a trial write of the same kind does.
-        QSaveFile probe(path);
-        probe.setDirectWriteFallback(false);
-        if (!probe.open(QIODevice::WriteOnly))
-            reason = probe.errorString();
-        else
-            probe.cancelWriting();
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {info.st_ino, info.st_size, qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+void SettingsStore::load()
+{
+    m_stamp = stampOf(m_path);
+    // Only a regular file is read; a folder or a FIFO in its place is left
+    // for the first write to report.
+    if (!QFileInfo(m_path).isFile())
+        return;
+    QSettings file(m_path, QSettings::IniFormat);
+    const QStringList keys = file.allKeys();
+    for (const QString &key : keys) {
+        if (!m_written.contains(key))
+            m_values.insert(key, asText(file.value(key)));
     }
-    if (reason.isEmpty())
-        reason = status == QSettings::FormatError
-            ? QStringLiteral("the file is damaged and cannot be read")
-            : QStringLiteral("the file cannot be written");
-    return QStringLiteral("The settings file %1 could not be saved: %2.").arg(path, reason);
+}
+
+QString SettingsStore::read(const QString &key, const QString &fallback) const
+{
+    const auto it = m_values.constFind(key);
+    return it == m_values.constEnd() ? fallback : *it;
+}
+
+QByteArray SettingsStore::serialize(const QMap<QString, QString> &values)
+{
+    QMap<QString, QMap<QString, QString>> groups;
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const qsizetype slash = it.key().indexOf(QLatin1Char('/'));
+        const QString group = slash < 0 ? QStringLiteral("General") : it.key().left(slash);
+        groups[group].insert(slash < 0 ? it.key() : it.key().mid(slash + 1), it.value());
+    }
+    QByteArray out;
+    bool first = true;
+    // [General] first, as QSettings writes it.
+    QStringList order = groups.keys();
+    if (order.removeOne(QStringLiteral("General")))
+        order.prepend(QStringLiteral("General"));
+    for (const QString &group : order) {
+        if (!first)
+            out += '\n';
+        first = false;
+        out += '[';
+        appendKey(out, group);
+        out += "]\n";
+        const auto &entries = groups[group];
+        for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+            appendKey(out, it.key());
+            out += '=';
+            appendValue(out, it.value());
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+void SettingsStore::write(const QString &key, const QString &value)
+{
+    // Another instance may have saved since this one last did.
+    if (stampOf(m_path) != m_stamp)
+        load();
+    m_values.insert(key, value);
+    m_written.insert(key);
+    save();
+}
+
+void SettingsStore::save()
+{
+    auto fail = [this](const QString &reason) {
+        return Failure(QStringLiteral("The settings file %1 could not be saved: %2.").arg(m_path, reason));
+    };
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw fail(QStringLiteral("the folder %1 cannot be created").arg(folder));
+    const QFileInfo existing(m_path);
+    if (existing.exists() && !existing.isFile())
+        throw fail(QStringLiteral("something other than a file is in its place"));
+
+    const QByteArray data = serialize(m_values);
+    QByteArray temp = QFile::encodeName(m_path) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw fail(systemError(errno));
+    auto abandon = [&](int error) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        return fail(systemError(error));
+    };
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw abandon(n < 0 ? errno : ENOSPC);
+        done += n;
+    }
+    stampDistinctly(fd);
+    if (::fdatasync(fd) != 0)
+        throw abandon(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        throw fail(systemError(error));
+    }
+    if (::rename(temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        throw fail(systemError(error));
+    }
+    // The rename itself is on disk once the folder is.
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    m_stamp = stampOf(m_path);
 }

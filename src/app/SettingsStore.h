@@ -1,10 +1,14 @@
 #pragma once
 
-#include <QSettings>
+#include <QMap>
+#include <QSet>
 #include <QString>
 
+#include <sys/types.h>
+
 // The per-user store of the card: ten fields, the fit caption and the logo
-// path, as plain strings at the top level of Darnovi/Tessary.conf.
+// path, as plain strings at the top level of Darnovi/Tessary.conf, in the
+// format QSettings reads and writes natively.
 class SettingsStore
 {
 public:
@@ -17,15 +21,34 @@ public:
     // holds the empty string reads as empty, not as the fallback.
     QString read(const QString &key, const QString &fallback = QString()) const;
 
-    // Stores the string and puts it on disk before returning, atomically, so a
-    // crash or power cut leaves either the old file or the new one. Throws
-    // Failure when the file could not be written.
+    // Stores the string and has it on disk before returning: the new file is
+    // written beside the old one, flushed, and renamed over it, so a crash or
+    // power cut leaves either the old file or the new one, never a torn one.
+    // Throws Failure when the file could not be written.
     void write(const QString &key, const QString &value);
 
-    QString fileName() const { return m_settings.fileName(); }
+    QString fileName() const { return m_path; }
+
+    // The file's text for `values`, as QSettings writes it: top-level keys
+    // under [General], other groups in sections of their own.
+    static QByteArray serialize(const QMap<QString, QString> &values);
 
 private:
-    QString describeWriteFailure(QSettings::Status status) const;
+    struct Stamp
+    {
+        ino_t inode = 0;
+        off_t size = -1;
+        qint64 modifiedNs = 0;
+        bool operator==(const Stamp &) const = default;
+    };
+    static Stamp stampOf(const QString &path);
+    void load();
+    void save();
 
-    mutable QSettings m_settings;
+    QString m_path;
+    QMap<QString, QString> m_values;
+    // Keys this run has written; another instance's changes to the rest are
+    // taken in before each write instead of being overwritten.
+    QSet<QString> m_written;
+    Stamp m_stamp;
 };
