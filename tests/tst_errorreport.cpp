@@ -36,9 +36,6 @@ private slots:
         QTest::newRow("plain description")
             << QStringLiteral("File not found") << 154
             << QStringLiteral("File not found\r\nin Tessary2016/11/03.Form1.Form_Load at line 154\r\r") + request;
-        QTest::newRow("empty description")
-            << QString() << 100
-            << QStringLiteral("\r\nin Tessary2016/11/03.Form1.Form_Load at line 100\r\r") + request;
         QTest::newRow("description with its own line break")
             << QStringLiteral("Disk full\r\nTry again") << 172
             << QStringLiteral("Disk full\r\nTry again\r\nin Tessary2016/11/03.Form1.Form_Load at line 172\r\r") + request;

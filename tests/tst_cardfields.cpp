@@ -1,0 +1,213 @@
+#include "TestSupport.h"
+
+#include "app/SettingsStore.h"
+#include "editor/Form1.h"
+#include "layouts/CaptionLabel.h"
+#include "layouts/StretchImage.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+const QString allLetters = QStringLiteral("abcdefghij");
+
+// What the store's file holds, read from a copy that no QSettings in this
+// process has seen; an invalid QVariant when the key (or the file) is missing.
+QVariant onDisk(const QString &key)
+{
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("copy.conf"));
+    if (!QFile::copy(TestSupport::settingsFile(), copy))
+        return {};
+    return QSettings(copy, QSettings::IniFormat).value(key);
+}
+
+QString folder() { return TestSupport::configHome().path() + QStringLiteral("/Darnovi"); }
+
+// A regular file where the settings folder should be: every write fails.
+void breakStore()
+{
+    QDir(folder()).removeRecursively();
+    QFile blocker(folder());
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+}
+
+struct Editor
+{
+    TestSupport::FakeServices services;
+    SettingsStore store;
+    Form1 form{services, store, QString()};
+
+    QLineEdit *field(QChar letter) const { return form.field(char(letter.unicode())); }
+    CaptionLabel *label(QChar letter) const { return form.previewLabel(char(letter.unicode())); }
+};
+
+} // namespace
+
+class tst_CardFields : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        if (QFileInfo(folder()).isFile())
+            QFile::remove(folder());
+        TestSupport::clearSettings();
+    }
+
+    void typingStoresAndShowsEveryKeystroke_data()
+    {
+        QTest::addColumn<QChar>("letter");
+        for (QChar letter : allLetters)
+            QTest::newRow(qPrintable(QStringLiteral("field ") + letter)) << letter;
+    }
+    void typingStoresAndShowsEveryKeystroke()
+    {
+        QFETCH(QChar, letter);
+        Editor editor;
+        const QString word = QStringLiteral("Acme");
+        for (int n = 1; n <= word.size(); ++n) {
+            QTest::keyClicks(editor.field(letter), word.mid(n - 1, 1));
+            QCOMPARE(onDisk(letter), QVariant(word.left(n)));
+            QCOMPARE(editor.label(letter)->text(), word.left(n));
+        }
+        for (int n = word.size() - 1; n >= 0; --n) {
+            QTest::keyClick(editor.field(letter), Qt::Key_Backspace);
+            QCOMPARE(onDisk(letter), QVariant(word.left(n)));
+            // Emptied, the preview stays blank: the placeholder is gone for this run.
+            QCOMPARE(editor.label(letter)->text(), word.left(n));
+        }
+        QVERIFY(editor.services.messages.empty());
+    }
+
+    void unchangedTextWritesNothing()
+    {
+        Editor editor;
+        editor.field('c')->setText(QString());
+        QCOMPARE(onDisk(QStringLiteral("c")), QVariant());
+        QCOMPARE(editor.label('c')->text(), QStringLiteral("Address Line 1"));
+
+        editor.field('c')->setText(QStringLiteral("12 Main St"));
+        editor.store.write(QStringLiteral("c"), QStringLiteral("changed elsewhere"));
+        editor.field('c')->setText(QStringLiteral("12 Main St"));
+        QCOMPARE(onDisk(QStringLiteral("c")), QVariant(QStringLiteral("changed elsewhere")));
+        QCOMPARE(editor.label('c')->text(), QStringLiteral("12 Main St"));
+    }
+
+    void markupShowsAsTyped()
+    {
+        Editor editor;
+        editor.field('a')->setText(QStringLiteral("<b>Acme</b>"));
+        CaptionLabel *a1 = editor.label('a');
+        QCOMPARE(a1->text(), QStringLiteral("<b>Acme</b>"));
+
+        // Drawn as markup, only "Acme" would show, leaving the right part of
+        // the label (sized for all eleven characters) blank.
+        QImage image(a1->size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        a1->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        int rightmostInk = -1;
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (qGray(image.pixel(x, y)) < 128)
+                    rightmostInk = x;
+        QVERIFY2(rightmostInk > image.width() * 0.85,
+                 qPrintable(QStringLiteral("ink ends at %1 of %2").arg(rightmostInk).arg(image.width())));
+    }
+
+    void longTextKeptWhole()
+    {
+        Editor editor;
+        const QString text = QStringLiteral("Acme Business Cards ").repeated(5000);
+        editor.field('b')->setText(text);
+        QCOMPARE(editor.field('b')->text(), text);
+        QCOMPARE(onDisk(QStringLiteral("b")), QVariant(text));
+        QCOMPARE(editor.label('b')->text(), text);
+        // It grows on one line past the card's edge, which clips it.
+        QVERIFY(editor.label('b')->width() > editor.form.controls().find(QStringLiteral("Picture1"))->width());
+    }
+
+    void failingStoreStillShowsTextAndTellsOnce()
+    {
+        Editor editor;
+        breakStore();
+        QStringList previewWhenTold;
+        editor.services.onMessage = [&] { previewWhenTold << editor.label('b')->text(); };
+
+        QTest::keyClicks(editor.field('b'), QStringLiteral("Hi"));
+        editor.field('c')->setText(QStringLiteral("Main St"));
+
+        QCOMPARE(editor.label('b')->text(), QStringLiteral("Hi"));
+        QCOMPARE(editor.label('c')->text(), QStringLiteral("Main St"));
+        QCOMPARE(editor.services.messages.size(), 1u);
+        const TestSupport::Message &box = editor.services.messages.front();
+        QVERIFY(box.title != QStringLiteral("Application Error"));
+        QVERIFY2(box.text.contains(TestSupport::settingsFile()), qPrintable(box.text));
+        // The store is tried before the preview changes.
+        QCOMPARE(previewWhenTold, QStringList{QStringLiteral("Company Tagline")});
+    }
+
+    void sampleDataFillsEveryField()
+    {
+        Editor editor;
+        editor.field('a')->setText(QStringLiteral("Typed by the user"));
+        editor.form.imgLogo()->setPicture(QImage(8, 8, QImage::Format_RGB32));
+        editor.form.fitButton()->setText(QStringLiteral("Use Full Size"));
+        QTest::mouseClick(editor.form.controls().get<QPushButton>(QStringLiteral("PushButton4")), Qt::LeftButton);
+
+        // The sample company's details, each of the form its line needs.
+        const std::pair<char, const char *> forms[] = {
+            {'a', "^Darnovi$"}, {'b', "\\S"}, {'c', "^\\d+ \\S"}, {'d', "^[^,]+, [A-Z]{2} \\d{5}$"},
+            {'e', "^ $"}, {'f', "^ $"}, {'g', "^ $"}, {'h', "^[^@\\s]+@[^@\\s]+\\.\\w+$"},
+            {'i', "^\\d{3}-\\d{3}-\\d{4}$"}, {'j', "^https?://\\S+$"},
+        };
+        for (const auto &[letter, form] : forms) {
+            const QString text = editor.field(letter)->text();
+            QVERIFY2(QRegularExpression(QLatin1String(form)).match(text).hasMatch(), qPrintable(text));
+        }
+        for (QChar letter : allLetters) {
+            QCOMPARE(editor.label(letter)->text(), editor.field(letter)->text());
+            QCOMPARE(onDisk(letter), QVariant(editor.field(letter)->text()));
+        }
+        QVERIFY(!editor.form.imgLogo()->picture().isNull());
+        QCOMPARE(editor.form.fitButton()->text(), QStringLiteral("Use Full Size"));
+        QCOMPARE(onDisk(QStringLiteral("Fit")), QVariant());
+        QCOMPARE(onDisk(QStringLiteral("Logo")), QVariant());
+        QVERIFY(editor.services.messages.empty());
+
+        // A second press has nothing left to change, so nothing is written.
+        QFile::remove(TestSupport::settingsFile());
+        editor.form.PushButton4_Click();
+        QVERIFY(!QFile::exists(TestSupport::settingsFile()));
+        QCOMPARE(editor.field('a')->text(), QStringLiteral("Darnovi"));
+    }
+
+    void sampleDataReportsEachFailingFieldAndGoesOn()
+    {
+        Editor editor;
+        breakStore();
+        editor.form.PushButton4_Click();
+
+        QStringList lines;
+        for (const TestSupport::Message &box : editor.services.messages) {
+            QCOMPARE(box.title, QStringLiteral("Application Error"));
+            lines << box.text.section(QLatin1Char('\n'), 1, 1);
+        }
+        QStringList expected;
+        for (int line = 100; line <= 118; line += 2)
+            expected << QStringLiteral("in Tessary2016/11/03.Form1.PushButton4_Click at line %1").arg(line);
+        QCOMPARE(lines, expected);
+        for (QChar letter : allLetters) {
+            QVERIFY(!editor.field(letter)->text().isEmpty());
+            QCOMPARE(editor.label(letter)->text(), editor.field(letter)->text());
+        }
+    }
+};
+
+QTEST_MAIN(tst_CardFields)
+#include "tst_cardfields.moc"
