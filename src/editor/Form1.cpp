@@ -10,6 +10,7 @@
 #include "app/SkinEngine.h"
 #include "editor/CardFields.h"
 #include "editor/HandCursor.h"
+#include "gradient/modGradient.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/Form1Layout.h"
 #include "layouts/LayoutBuilder.h"
@@ -372,8 +373,9 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::paintRule(const QString &name, int red1, int green1, int blue1, int red2, int green2,
                       int blue2)
 {
+    // Drawn once; the box keeps the pixels for the rest of the run.
     PictureBox *rule = m_controls.get<PictureBox>(name);
-    Q_UNUSED(rule);
-    Q_UNUSED(red1); Q_UNUSED(green1); Q_UNUSED(blue1);
-    Q_UNUSED(red2); Q_UNUSED(green2); Q_UNUSED(blue2);
+    modGradient::FillGradient(*rule, qint16(red1), qint16(green1), qint16(blue1), qint16(red2),
+                              qint16(green2), qint16(blue2), 3);
+    rule->update();
 }

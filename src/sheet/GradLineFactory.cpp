@@ -1,14 +1,22 @@
 #include "sheet/GradLineFactory.h"
 
-#include <QWidget>
+#include "gradient/PropertyBag.h"
+#include "gradient/b8GradLine.h"
+#include "layouts/Fonts.h"
 
 namespace GradLineFactory {
 
 LayoutBuilder::CompositeFactory make(Services &services)
 {
-    return [&services](const Layout::Control &, QWidget *parent) -> QWidget * {
-        Q_UNUSED(services);
-        return new QWidget(parent);
+    return [&services](const Layout::Control &declared, QWidget *parent) -> QWidget * {
+        auto *rule = new b8GradLine(services, parent);
+        rule->ReadProperties(PropertyBag::fromString(
+            QString::fromUtf8(declared.properties ? declared.properties : "")));
+        // The saved font names a family this system may not have.
+        QFont font = rule->Font();
+        font.setFamily(Fonts::resolveFamily(font.family()));
+        rule->setCaptionFont(font);
+        return rule;
     };
 }
 
