@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtEndian>
 
 #include <cerrno>
 #include <cstring>
@@ -58,6 +59,40 @@ static QByteArray readRegularFile(const QString &path)
     return data;
 }
 
+// Whether an uncompressed BMP holds all the pixel rows its header declares.
+// Qt's reader stops where the data ends and hands back the rest of the
+// picture uninitialised, so a short file would show stray memory as a logo.
+static bool bmpHoldsItsRows(const QByteArray &data)
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
+    if (data.size() < 14 + 12)
+        return false;
+    const qint64 offset = qFromLittleEndian<quint32>(bytes + 10);
+    const qint64 infoSize = qFromLittleEndian<quint32>(bytes + 14);
+    qint64 width = 0, height = 0, bits = 0, compression = 0;
+    if (infoSize == 12) {
+        width = qFromLittleEndian<quint16>(bytes + 18);
+        height = qFromLittleEndian<qint16>(bytes + 20);
+        bits = qFromLittleEndian<quint16>(bytes + 24);
+    } else {
+        if (data.size() < 14 + 40)
+            return false;
+        width = qFromLittleEndian<qint32>(bytes + 18);
+        height = qFromLittleEndian<qint32>(bytes + 22);
+        bits = qFromLittleEndian<quint16>(bytes + 28);
+        compression = qFromLittleEndian<quint32>(bytes + 30);
+    }
+    // Run-length data has no fixed size; headers Qt rejects are left to it.
+    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    if (!uncompressed || width <= 0 || height == 0 || bits <= 0)
+        return true;
+    const qint64 rows = height < 0 ? -height : height;
+    const qint64 stride = (width * bits + 31) / 32 * 4;
+    // The last row may lack its padding.
+    const qint64 needed = qMax(offset, 14 + infoSize) + stride * (rows - 1) + (width * bits + 7) / 8;
+    return data.size() >= needed;
+}
+
 QImage load(const QString &path)
 {
     if (path.isEmpty())
@@ -83,6 +118,8 @@ QImage load(const QString &path)
     // picture that lost its end is a damaged file, not a logo.
     if (format == "jpeg" && data.lastIndexOf("\xFF\xD9") < qMax<qsizetype>(0, data.size() - 4096))
         throw failure(path, QStringLiteral("the JPEG data is truncated"));
+    if (format == "bmp" && !bmpHoldsItsRows(data))
+        throw failure(path, QStringLiteral("the BMP file is shorter than its header says"));
     reader.setAllocationLimit(int(maxPixels * 4 / (1024 * 1024)) + 1);
     QImage image = reader.read();
     if (image.isNull()) {
