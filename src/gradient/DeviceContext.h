@@ -42,14 +42,25 @@ struct DrawnLine
 // the right or lower end, and a zero-length line still paints its point),
 // and changing its pen for every line of a gradient costs far more than the
 // pixels do.
+//
+// Like the platform's, drawing is batched: steep lines are held back and
+// drawn together, band by band down the image, because a run of tall lines
+// drawn one after another touches every row of the image for every line and
+// is several times slower. Everything drawn is in the image once GdiFlush()
+// has been called or the context is destroyed; a line that is drawn at once
+// first flushes what is held back, so later lines still cover earlier ones.
 class DeviceContext
 {
 public:
     // Images that are not 32 bits deep are converted in place on creation.
     explicit DeviceContext(QImage &image);
     DeviceContext(QImage &image, const QRect &clip);
+    ~DeviceContext();
     DeviceContext(const DeviceContext &) = delete;
     DeviceContext &operator=(const DeviceContext &) = delete;
+
+    // Draws whatever is held back.
+    void GdiFlush();
 
     // Sets the current position; the old one goes to `previous` when given.
     bool MoveToEx(int x, int y, QPoint *previous);
@@ -76,9 +87,25 @@ public:
     void setLineLog(std::vector<DrawnLine> *log) { m_lineLog = log; }
 
 private:
+    // A steep line's pixels from its top row down: one pixel per row, the
+    // column moving by xStep whenever the error term passes den.
+    struct ColumnWalk
+    {
+        qint32 row;
+        qint32 lastRow;
+        qint32 x;
+        qint32 xStep;
+        qint64 rem;
+        qint64 inc;
+        qint64 den;
+        QRgb pixel;
+    };
+
     void plotLine(QPoint from, QPoint to, qint32 colour);
+    bool imageStillFits() const;
 
     QImage &m_image;
+    std::vector<ColumnWalk> m_heldBack;
     QRect m_clip;
     QPoint m_position;
     Pen m_pen;
