@@ -1,0 +1,312 @@
+#include "gradient/clsGrad.h"
+
+#include "app/Failure.h"
+#include "app/Services.h"
+#include "gradient/ClientRect.h"
+#include "gradient/DeviceContext.h"
+#include "gradient/SystemColours.h"
+#include "gradient/UpdateLock.h"
+#include "layouts/PictureBox.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+constexpr double degreesToRadians = 3.14159265358979 / 180;
+
+// How the failure being handled reads to the user.
+QString currentFailure()
+{
+    try {
+        throw;
+    } catch (const Failure &failure) {
+        return failure.description();
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("Out of memory");
+    } catch (const std::length_error &) {
+        return QStringLiteral("Out of memory");
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Unexpected failure");
+    }
+}
+
+// To the nearest 32-bit integer, halves to even.
+qint32 toLong(double value)
+{
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= std::numeric_limits<qint32>::min()
+          && rounded <= std::numeric_limits<qint32>::max()))
+        throw Failure(QStringLiteral("Overflow"));
+    return qint32(rounded);
+}
+
+qint32 moved(qint32 coordinate, int step)
+{
+    const qint64 result = qint64(coordinate) + step;
+    if (result < std::numeric_limits<qint32>::min() || result > std::numeric_limits<qint32>::max())
+        throw Failure(QStringLiteral("Overflow"));
+    return qint32(result);
+}
+
+struct Endpoint
+{
+    qint32 x = 0;
+    qint32 y = 0;
+};
+
+constexpr qint32 endpointBlock = 1000;
+
+} // namespace
+
+clsGrad::clsGrad(Services &services) : m_services(services) {}
+
+qint32 clsGrad::translated(qint32 value) const
+{
+    if (SystemColours::isSystemReference(value)) {
+        const int index = SystemColours::referenceIndex(value);
+        if (index < SystemColours::count)
+            return SystemColours().GetSysColor(index);
+    }
+    return value;
+}
+
+void clsGrad::setColor1(qint32 value)
+{
+    m_Color1 = translated(value);
+}
+
+void clsGrad::setColor2(qint32 value)
+{
+    m_Color2 = translated(value);
+}
+
+void clsGrad::setAngle(float value)
+{
+    const double a = value;
+    m_Angle = float(a - 360.0 * std::floor(a / 360.0));
+}
+
+bool clsGrad::Draw(PictureBox &target)
+{
+    std::optional<DeviceContext> dc;
+    try {
+        dc.emplace(target.canvas(), QRect(QPoint(0, 0), target.clientRect().size()));
+    } catch (...) {
+        m_services.messageBox(&target, QString(), currentFailure(), MessageIcon::Exclamation);
+        return false;
+    }
+    return Draw(target, *dc);
+}
+
+bool clsGrad::Draw(QWidget &window, DeviceContext &dc)
+{
+    bool result = false;
+    const UpdateLock lock(&window);
+    try {
+        ClientRect client;
+        if (GetClientRect(&window, &client) && client.right > 1 && client.bottom > 1)
+            result = DrawGradient(dc, client.right, client.bottom) > 0;
+        // Finish the batched lines while the window is still locked.
+        dc.GdiFlush();
+    } catch (...) {
+        m_services.messageBox(&window, QString(), currentFailure(), MessageIcon::Exclamation);
+    }
+    return result;
+}
+
+void clsGrad::RotatePoint(const GuidePoint &Centre, GuidePoint &Point, float Degrees)
+{
+    const float rad = float(Degrees * degreesToRadians);
+    const float dx = Point.x - Centre.x;
+    const float dy = Point.y - Centre.y;
+    const double s = std::sin(double(rad));
+    const double c = std::cos(double(rad));
+    Point.x = float(dy * s + dx * c + Centre.x);
+    Point.y = float(Centre.y - (dx * s - dy * c));
+}
+
+double clsGrad::SafeDivide(double Numerator, double Divisor)
+{
+    return Divisor == 0 ? 0 : Numerator / Divisor;
+}
+
+qint32 clsGrad::BlendColors(qint32 StartColor, qint32 EndColor, qint32 Steps,
+                            std::vector<qint32> &Colors)
+{
+    if (Steps < 2)
+        Steps = 2;
+    const qint32 R1 = StartColor & 0xFF;
+    const qint32 G1 = (StartColor & 0xFF00) / 256;
+    const qint32 B1 = (StartColor & 0xFF0000) / 65536;
+    const qint32 R2 = EndColor & 0xFF;
+    const qint32 G2 = (EndColor & 0xFF00) / 256;
+    const qint32 B2 = (EndColor & 0xFF0000) / 65536;
+
+    // Dividing by the number of steps, not the gaps between them, leaves the
+    // last step twice as large; the colours already saved depend on it.
+    const float dR = float(SafeDivide(float(R2 - R1), float(Steps)));
+    const float dG = float(SafeDivide(float(G2 - G1), float(Steps)));
+    const float dB = float(SafeDivide(float(B2 - B1), float(Steps)));
+
+    Colors.assign(std::size_t(Steps), 0);
+    Colors[0] = StartColor;
+    Colors[std::size_t(Steps) - 1] = EndColor;
+    for (qint32 i = 1; i <= Steps - 2; ++i) {
+        const float step = float(i);
+        Colors[std::size_t(i)] = toLong(G1 + double(step * dG)) * 256 + toLong(R1 + double(step * dR))
+            + toLong(B1 + double(step * dB)) * 65536;
+    }
+    return Steps;
+}
+
+// A step that fails is reported and tried once more, as the user may have
+// freed what it lacked; one that fails again would go on failing, so the
+// drawing is given up.
+template <typename Step>
+bool clsGrad::attempt(Step &&step)
+{
+    for (int tries = 0; tries < 2; ++tries) {
+        try {
+            step();
+            return true;
+        } catch (...) {
+            m_services.messageBox(nullptr, QStringLiteral("GradientRect"), currentFailure(),
+                                  MessageIcon::Exclamation);
+        }
+    }
+    return false;
+}
+
+qint32 clsGrad::DrawGradient(DeviceContext &TargetDC, qint32 Width, qint32 Height)
+{
+    // Guide points: the two ends of the guide line and the centre.
+    std::vector<GuidePoint> guide(3);
+    GuidePoint &P0 = guide[0];
+    GuidePoint &P1 = guide[1];
+    GuidePoint &C = guide[2];
+
+    C = {float(std::floor(Width / 2.0)), float(std::floor(Height / 2.0))};
+    const qint32 S = Width > Height ? Width : Height;
+    const float R = float((std::sqrt(double(S) * S + double(S) * S) + 2) / 2);
+    P0 = {C.x - R, C.y};
+    P1 = {R + C.x, C.y};
+
+    const double turn = double(m_Angle) + 90;
+    const float t = float(turn - 360 * std::floor(turn / 360));
+    RotatePoint(C, P0, t);
+    RotatePoint(C, P1, t);
+
+    // Start the sweep with the guide line just outside the area, on the side
+    // the gradient starts from. A line at exactly 45 degrees is swept across.
+    float xOffset = 0;
+    float yOffset = 0;
+    qint16 xStep = 0;
+    qint16 yStep = 0;
+    const bool across = std::fabs(P0.y - P1.y) >= std::fabs(P0.x - P1.x);
+    const float maxX = std::max(P0.x, P1.x), minX = std::min(P0.x, P1.x);
+    const float maxY = std::max(P0.y, P1.y), minY = std::min(P0.y, P1.y);
+    if (m_Angle >= 0 && m_Angle <= 90) {
+        if (across) {
+            xOffset = -maxX;
+            xStep = 1;
+        } else {
+            yOffset = float(Height - double(minY));
+            yStep = -1;
+        }
+    } else if (m_Angle >= 90 && m_Angle <= 180) {
+        if (across) {
+            xOffset = float(Width - double(minX));
+            xStep = -1;
+        } else {
+            yOffset = float(Height - double(minY));
+            yStep = -1;
+        }
+    } else if (m_Angle >= 180 && m_Angle <= 270) {
+        if (across) {
+            xOffset = float(Width - double(minX));
+            xStep = -1;
+        } else {
+            yOffset = -maxY;
+            yStep = 1;
+        }
+    } else {
+        if (across) {
+            xOffset = -maxX;
+            xStep = 1;
+        } else {
+            yOffset = -maxY;
+            yStep = 1;
+        }
+    }
+
+    // Entries 2k and 2k+1 are the ends of line k.
+    std::vector<Endpoint> points;
+    if (!attempt([&] { points.resize(endpointBlock); }))
+        return 0;
+    qint32 n = 0;
+    if (!attempt([&] {
+            points[0] = {toLong(P0.x + xOffset), toLong(P0.y + yOffset)};
+            points[1] = {toLong(P1.x + xOffset), toLong(P1.y + yOffset)};
+            n = 2;
+        }))
+        return 0;
+
+    // Endpoints are appended one at a time and the stop test looks at the
+    // newest two, so after an odd count it pairs the first end of one line
+    // with the second end of the line before, and the sweep can stop with an
+    // end left over.
+    bool done = false;
+    while (!done) {
+        if (!attempt([&] {
+                const Endpoint &from = points[std::size_t(n) - 2];
+                points[std::size_t(n)] = {moved(from.x, xStep), moved(from.y, yStep)};
+                ++n;
+            }))
+            return 0;
+        const Endpoint &newest = points[std::size_t(n) - 1];
+        const Endpoint &before = points[std::size_t(n) - 2];
+        if (xStep > 0)
+            done = newest.x > Width && before.x > Width;
+        else if (xStep < 0)
+            done = newest.x < 0 && before.x < 0;
+        else if (yStep > 0)
+            done = newest.y > Height && before.y > Height;
+        else if (yStep < 0)
+            done = newest.y < 0 && before.y < 0;
+        if (n % endpointBlock == 0
+            && !attempt([&] { points.resize(points.size() + endpointBlock); }))
+            return 0;
+    }
+
+    std::vector<qint32> colours;
+    if (!attempt([&] {
+            points.resize(std::size_t(n));
+            BlendColors(m_Color1, m_Color2, toLong(n / 2.0), colours);
+        }))
+        return 0;
+
+    // The ramp runs over every line of the sweep, even those at the ends of a
+    // slanted sweep that only touch a corner; the device context clips them.
+    qint32 i = 0;
+    QPoint unused;
+    for (; i <= n - 2; i += 2) {
+        TargetDC.MoveToEx(points[std::size_t(i)].x, points[std::size_t(i)].y, &unused);
+        Pen pen = TargetDC.CreatePen(PS_SOLID, 1, colours[std::size_t(i / 2)]);
+        const Pen old = TargetDC.SelectObject(pen);
+        TargetDC.LineTo(points[std::size_t(i) + 1].x, points[std::size_t(i) + 1].y);
+        TargetDC.SelectObject(old);
+        TargetDC.DeleteObject(pen);
+    }
+
+    colours.clear();
+    points.clear();
+    guide.clear();
+    return i;
+}
