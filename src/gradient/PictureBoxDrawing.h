@@ -1,0 +1,29 @@
+#pragma once
+
+#include "gradient/DrawingObject.h"
+
+class PictureBox;
+
+// A PictureBox as a drawing object measured in twips, drawing one pixel wide
+// onto the box's canvas so the drawing stays when the box is repainted.
+// Twips become pixels with the screen's twips per pixel, to the nearest
+// pixel.
+class PictureBoxDrawing final : public DrawingObject
+{
+public:
+    explicit PictureBoxDrawing(PictureBox &box);
+    PictureBoxDrawing(PictureBox &box, double twipsPerPixel);
+
+    double Width() const override;
+    double Height() const override;
+    double ScaleWidth() const override;
+    double ScaleHeight() const override;
+    void Line(double x1, double y1, double x2, double y2, qint32 colour) override;
+    void Circle(double x, double y, double radius, qint32 colour) override;
+
+private:
+    int toPixels(double twips) const;
+
+    PictureBox &m_box;
+    double m_twipsPerPixel = 15;
+};
