@@ -1,21 +1,43 @@
 #include "app/Application.h"
 
+#include "app/CommandLine.h"
+#include "app/Failure.h"
 #include "app/ProgramFolder.h"
 #include "app/SettingsStore.h"
 #include "app/SystemServices.h"
 #include "editor/Form1.h"
 #include "layouts/Fonts.h"
+#include "sheet/PdfExport.h"
 
 #include <QApplication>
+#include <QLocale>
+
+#include <cstdio>
 
 namespace Application {
 
-int run(int argc, char **argv)
+namespace {
+
+// Exit status for arguments the program does not understand.
+constexpr int usageError = 2;
+
+void nameApplication()
 {
-    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QLatin1String(SettingsStore::organization));
     QCoreApplication::setApplicationName(QLatin1String(SettingsStore::application));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSARY_VERSION));
+}
+
+void say(std::FILE *stream, const QString &text)
+{
+    std::fputs(qPrintable(text), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+int openWindow()
+{
+    nameApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral("tessary"));
     Fonts::registerSubstitutes();
 
@@ -24,7 +46,91 @@ int run(int argc, char **argv)
     Form1 window(services, settings, ProgramFolder::path());
     window.Form_Load();
     window.show();
-    return app.exec();
+    return QApplication::exec();
+}
+
+int exportPdf(const QString &fileName)
+{
+    nameApplication();
+    try {
+        const QStringList warnings =
+            PdfExport::write(fileName, ProgramFolder::path(), PdfExport::pageSizeFor(QLocale::system()));
+        for (const QString &warning : warnings)
+            say(stderr, QStringLiteral("tessary: warning: ") + warning);
+        return 0;
+    } catch (const Failure &failure) {
+        say(stderr, QStringLiteral("tessary: ") + failure.description());
+        return 1;
+    }
+}
+
+int badArguments(const CommandLine &line)
+{
+    say(stderr, QStringLiteral("tessary: ") + line.errorText());
+    say(stderr, QStringLiteral("Try 'tessary --help' for more information."));
+    return usageError;
+}
+
+// Everything but opening the window, once an application object exists.
+int act(CommandLine &line, CommandLine::Action action)
+{
+    switch (action) {
+    case CommandLine::Action::Window: return openWindow();
+    case CommandLine::Action::Help: say(stdout, line.helpText()); return 0;
+    case CommandLine::Action::Version: say(stdout, CommandLine::versionText()); return 0;
+    case CommandLine::Action::Pdf: return exportPdf(line.pdfFile());
+    case CommandLine::Action::Error: return badArguments(line);
+    }
+    return usageError;
+}
+
+bool displayNamed()
+{
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+int run(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine line;
+    const CommandLine::Action action = line.parse(arguments);
+    switch (action) {
+    case CommandLine::Action::Window: {
+        QApplication app(argc, argv);
+        return openWindow();
+    }
+    case CommandLine::Action::Help:
+    case CommandLine::Action::Version: {
+        QCoreApplication app(argc, argv);
+        return act(line, action);
+    }
+    case CommandLine::Action::Pdf: {
+        // The export draws widgets, which needs a GUI application, but it
+        // never shows one: it needs no display and does not wait for one.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        return act(line, action);
+    }
+    case CommandLine::Action::Error:
+        break;
+    }
+    // The toolkit's own options (-platform, -style, ...) are not ours; the
+    // application object takes them out of the arguments. Only where it can
+    // be made at all: without a display it would abort before saying why.
+    if (!displayNamed()) {
+        QCoreApplication app(argc, argv);
+        return badArguments(line);
+    }
+    QApplication app(argc, argv);
+    CommandLine rest;
+    const CommandLine::Action restAction = rest.parse(QCoreApplication::arguments());
+    return act(rest, restAction);
 }
 
 } // namespace Application

@@ -1,0 +1,500 @@
+#include "TestSupport.h"
+#include "SheetMeasure.h"
+
+#include "app/SettingsStore.h"
+#include "editor/CardFields.h"
+#include "editor/Form1.h"
+#include "sheet/PdfExport.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QtTest>
+
+using namespace SheetMeasure;
+
+namespace {
+
+constexpr auto fitCaption = "Fit Image to Box";
+constexpr auto fullSizeCaption = "Use Full Size";
+// An odd size no other picture on the sheet has.
+constexpr QSize logoSize(123, 77);
+constexpr int logoGrey = 60;
+
+// The margin Qt's PDF output keeps around the printable area: 10 points.
+constexpr double marginTwips = 200;
+
+QString program()
+{
+    return qEnvironmentVariable("TESSARY_BUILD_DIR") + QStringLiteral("/tessary");
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QString out, err;
+};
+
+// The real program, its environment changed by `set` ("NAME=value", or
+// "NAME" alone to remove it).
+Run tessary(const QStringList &arguments, const QStringList &set = {},
+           const QString &workingDirectory = QString())
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    for (const QString &entry : set) {
+        const qsizetype equals = entry.indexOf(QLatin1Char('='));
+        if (equals < 0)
+            environment.remove(entry);
+        else
+            environment.insert(entry.left(equals), entry.mid(equals + 1));
+    }
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program(), arguments);
+    Run result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+QString describe(const Run &run)
+{
+    return QStringLiteral("exit %1, stderr: %2").arg(run.exitCode).arg(run.err);
+}
+
+// Our own line on standard error; the toolkit may have warned before it.
+bool says(const QString &err, const QString &message)
+{
+    const QStringList lines = err.split(QLatin1Char('\n'));
+    return std::any_of(lines.begin(), lines.end(), [&](const QString &line) {
+        return line.startsWith(QStringLiteral("tessary: ")) && line.contains(message);
+    });
+}
+
+QString writeLogo(const QString &folder)
+{
+    QImage logo(logoSize, QImage::Format_RGB32);
+    logo.fill(QColor(logoGrey, logoGrey, logoGrey));
+    const QString path = folder + QStringLiteral("/logo.jpg");
+    if (!logo.save(path, "JPEG", 100))
+        return QString();
+    return path;
+}
+
+// The sample card, as a returning user has it stored.
+void storeCard(const QString &logo, const QString &fit)
+{
+    SettingsStore store;
+    for (const CardFields::Field &card : CardFields::fields)
+        store.write(CardFields::key(card.letter), QString::fromUtf8(card.sample));
+    store.write(QStringLiteral("Logo"), logo);
+    store.write(QStringLiteral("Fit"), fit);
+}
+
+// Everything about the settings folder an export could change.
+QStringList settingsSnapshot()
+{
+    QStringList out;
+    const QString folder = QFileInfo(TestSupport::settingsFile()).absolutePath();
+    for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        QFile file(entry.filePath());
+        file.open(QIODevice::ReadOnly);
+        out << entry.fileName() + QLatin1Char(' ')
+                + entry.lastModified().toString(Qt::ISODateWithMs) + QLatin1Char(' ')
+                + QString::fromLatin1(file.readAll().toBase64());
+    }
+    return out;
+}
+
+// Lines of `pdfimages -list`: width and height of each picture on the page.
+QList<QSize> pictureSizes(const QString &pdf)
+{
+    QList<QSize> sizes;
+    const QStringList lines = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines.mid(2)) {
+        const QStringList fields = line.simplified().split(QLatin1Char(' '));
+        if (fields.size() > 4)
+            sizes << QSize(fields[3].toInt(), fields[4].toInt());
+    }
+    return sizes;
+}
+
+int greyAt(const QImage &page, QPointF twips)
+{
+    const QPoint dot = (twips / twipsPerDot).toPoint();
+    if (!page.rect().contains(dot))
+        return -1;
+    return page.pixelColor(dot).red();
+}
+
+} // namespace
+
+class tst_PdfExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(program()).isExecutable(),
+                 qPrintable(program() + QStringLiteral(" is not there; TESSARY_BUILD_DIR names the build folder")));
+    }
+
+    void init()
+    {
+        TestSupport::clearSettings();
+        QVERIFY(m_folder.isValid());
+        m_logo = writeLogo(m_folder.path());
+        QVERIFY(!m_logo.isEmpty());
+    }
+
+    // The sheet of the stored card, at physical size, where a printer puts it.
+    void sheetOfTheStoredCard()
+    {
+        storeCard(m_logo, QLatin1String(fitCaption));
+        const QString pdf = m_folder.filePath(QStringLiteral("sheet.pdf"));
+        const Run result = tessary({QStringLiteral("--pdf"), pdf});
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+        QVERIFY(result.out.isEmpty());
+        QCOMPARE(pageCount(pdf), 1);
+
+        const QImage page = rasterise(pdf, m_folder.path());
+        checkSheetGeometry(page);
+        const QPointF corner = firstCardCorner(page);
+        const double tolerance = 0.1 * twipsPerMm;
+        QVERIFY2(std::abs(corner.x() - (marginTwips + 120)) <= tolerance, qPrintable(QString::number(corner.x())));
+        QVERIFY2(std::abs(corner.y() - (marginTwips + 240)) <= tolerance, qPrintable(QString::number(corner.y())));
+
+        const QString text = run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QCOMPARE(text.count(QStringLiteral("Darnovi")), 6);
+        QCOMPARE(text.count(QStringLiteral("217-555-0142")), 6);
+        QVERIFY(pictureSizes(pdf).contains(logoSize));
+    }
+
+    // The stored fit mode, applied as the window's restore applies it.
+    void fitModeFollowsTheStore_data()
+    {
+        QTest::addColumn<QString>("storedFit");
+        QTest::addColumn<bool>("fitted");
+        QTest::newRow("stored \"Fit Image to Box\" gives the logo fitted to its box")
+            << QString::fromLatin1(fitCaption) << true;
+        QTest::newRow("stored \"Use Full Size\" gives the logo at natural size")
+            << QString::fromLatin1(fullSizeCaption) << false;
+    }
+    void fitModeFollowsTheStore()
+    {
+        QFETCH(QString, storedFit);
+        QFETCH(bool, fitted);
+        storeCard(m_logo, storedFit);
+        const QString pdf = m_folder.filePath(QStringLiteral("fit.pdf"));
+        const Run result = tessary({QStringLiteral("--pdf"), pdf});
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+        const QImage page = rasterise(pdf, m_folder.path());
+        const QPointF corner = firstCardCorner(page);
+        QVERIFY(corner.x() > 0);
+        // The logo box starts 3360, 780 twips into the card and is 1635 x
+        // 1575; the logo at natural size (15 twips a pixel) is 1155 high.
+        for (int card = 0; card < 6; ++card) {
+            const QPointF origin = corner + QPointF(5520 * (card % 2), 3240 * (card / 2));
+            const QPointF box = origin + QPointF(3360, 780);
+            QVERIFY(greyAt(page, box + QPointF(300, 300)) < 100);
+            const int below = greyAt(page, box + QPointF(800, 1400));
+            if (fitted)
+                QVERIFY2(below < 100, qPrintable(QStringLiteral("card %1: %2").arg(card).arg(below)));
+            else
+                QVERIFY2(below > 200, qPrintable(QStringLiteral("card %1: %2").arg(card).arg(below)));
+        }
+    }
+
+    // The export draws what "Print Card" prints after a start with the same
+    // store.
+    void sameSheetAsPrintCard()
+    {
+        storeCard(m_logo, QLatin1String(fitCaption));
+        const QString exported = m_folder.filePath(QStringLiteral("exported.pdf"));
+        const Run result = tessary({QStringLiteral("--pdf"), exported});
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+
+        TestSupport::FakeServices services;
+        services.printerFile = m_folder.filePath(QStringLiteral("printed.pdf"));
+        SettingsStore store;
+        QTemporaryDir programFolder;
+        Form1 window(services, store, programFolder.path());
+        window.Form_Load();
+        window.PushButton3_Click();
+        QVERIFY(services.messages.empty());
+
+        QTemporaryDir rasters;
+        const QImage a = rasterise(exported, rasters.path());
+        const QImage b = rasterise(services.printerFile, m_folder.path());
+        QCOMPARE(a.size(), b.size());
+        qint64 differing = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            const uchar *p = a.constScanLine(y), *q = b.constScanLine(y);
+            for (int x = 0; x < a.width(); ++x)
+                differing += std::abs(p[x] - q[x]) > 48;
+        }
+        QVERIFY2(differing <= a.width() * a.height() / 2000, qPrintable(QString::number(differing)));
+    }
+
+    void pageSizeFollowsTheLocale_data()
+    {
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<QString>("pageSize");
+        QTest::newRow("C locale: A4") << QStringList{QStringLiteral("LC_ALL=C")} << QStringLiteral("A4");
+        QTest::newRow("en_GB: A4") << QStringList{QStringLiteral("LC_ALL=en_GB.UTF-8")} << QStringLiteral("A4");
+        QTest::newRow("en_US: Letter") << QStringList{QStringLiteral("LC_ALL=en_US.UTF-8")} << QStringLiteral("letter");
+        QTest::newRow("US measurement under a German locale: Letter")
+            << QStringList{QStringLiteral("LC_ALL"), QStringLiteral("LANG=de_DE.UTF-8"),
+                           QStringLiteral("LC_MEASUREMENT=en_US.UTF-8")}
+            << QStringLiteral("letter");
+    }
+    void pageSizeFollowsTheLocale()
+    {
+        QFETCH(QStringList, environment);
+        QFETCH(QString, pageSize);
+        const QString pdf = m_folder.filePath(QStringLiteral("page.pdf"));
+        const Run result = tessary({QStringLiteral("--pdf"), pdf}, environment);
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+        const QString info = run(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY2(info.contains(QStringLiteral("(%1)").arg(pageSize)), qPrintable(info));
+        checkSheetGeometry(rasterise(pdf, m_folder.path()));
+    }
+
+    // No display, no platform chosen: the export picks one that needs none.
+    void worksWithoutADisplay()
+    {
+        storeCard(m_logo, QLatin1String(fitCaption));
+        const QString pdf = m_folder.filePath(QStringLiteral("headless.pdf"));
+        const Run result = tessary({QStringLiteral("--pdf"), pdf},
+                                   {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("DISPLAY"),
+                                    QStringLiteral("WAYLAND_DISPLAY")});
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+        QCOMPARE(pageCount(pdf), 1);
+    }
+
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("--version") << QStringLiteral("--version") << QStringLiteral("tessary " TESSARY_VERSION "\n");
+        QTest::newRow("-v") << QStringLiteral("-v") << QStringLiteral("tessary " TESSARY_VERSION "\n");
+        QTest::newRow("--help names --pdf") << QStringLiteral("--help") << QStringLiteral("--pdf <file>");
+        QTest::newRow("-h names --version") << QStringLiteral("-h") << QStringLiteral("--version");
+    }
+    void helpAndVersion()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QString, expected);
+        // Answered without a display, as any command-line program does.
+        const Run result = tessary({argument}, {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("DISPLAY"),
+                                                QStringLiteral("WAYLAND_DISPLAY")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.contains(expected), qPrintable(result.out));
+        QCOMPARE(result.err, QString());
+    }
+
+    void badArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << QStringLiteral("bogus");
+        QTest::newRow("stray argument") << QStringList{QStringLiteral("card.pdf")} << QStringLiteral("card.pdf");
+        QTest::newRow("--pdf without a file") << QStringList{QStringLiteral("--pdf")} << QStringLiteral("pdf");
+        QTest::newRow("--pdf with an empty file name") << QStringList{QStringLiteral("--pdf=")} << QStringLiteral("file name");
+        QTest::newRow("a second file after --pdf")
+            << QStringList{QStringLiteral("--pdf"), QStringLiteral("a.pdf"), QStringLiteral("b.pdf")}
+            << QStringLiteral("b.pdf");
+    }
+    void badArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const QStringList before = QDir(m_folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        // With a display the toolkit gets to take its own options first;
+        // without one the program must not need it to say what is wrong.
+        const QList<QStringList> environments{
+            {}, {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY")}};
+        for (const QStringList &environment : environments) {
+            const Run result = tessary(arguments, environment, m_folder.path());
+            QCOMPARE(result.exitCode, 2);
+            QVERIFY2(says(result.err, message),
+                     qPrintable(result.err));
+            QVERIFY(result.err.contains(QStringLiteral("--help")));
+            QVERIFY(result.out.isEmpty());
+            QCOMPARE(QDir(m_folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), before);
+        }
+    }
+
+    // Each failure says what went wrong, exits non-zero and leaves nothing
+    // behind that could pass for a finished sheet.
+    void failuresLeaveNoFile_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("brokenLogo");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a folder that does not exist")
+            << QStringLiteral("missing/sheet.pdf") << false << QStringLiteral("does not exist");
+        QTest::newRow("a path that is a folder") << QStringLiteral("folder") << false << QStringLiteral("is a folder");
+        QTest::newRow("a stored logo that cannot be decoded")
+            << QStringLiteral("sheet.pdf") << true << QStringLiteral("broken.jpg");
+    }
+    void failuresLeaveNoFile()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, brokenLogo);
+        QFETCH(QString, message);
+        QTemporaryDir out;
+        QVERIFY(QDir(out.path()).mkdir(QStringLiteral("folder")));
+        QString logo = m_logo;
+        if (brokenLogo) {
+            logo = out.filePath(QStringLiteral("broken.jpg"));
+            QFile file(logo);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("\xff\xd8\xff\xe0 this is not a picture");
+        }
+        storeCard(logo, QLatin1String(fitCaption));
+        const QStringList before = QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+        const Run result = tessary({QStringLiteral("--pdf"), out.filePath(target)});
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(says(result.err, message),
+                 qPrintable(result.err));
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+        QVERIFY(QDir(out.filePath(QStringLiteral("folder"))).isEmpty());
+    }
+
+    void failedExportKeepsAnEarlierFile()
+    {
+        QTemporaryDir out;
+        const QString broken = out.filePath(QStringLiteral("broken.bmp"));
+        QFile logo(broken);
+        QVERIFY(logo.open(QIODevice::WriteOnly));
+        logo.write("BM not a bitmap");
+        logo.close();
+        storeCard(broken, QLatin1String(fitCaption));
+        const QString pdf = out.filePath(QStringLiteral("sheet.pdf"));
+        QFile earlier(pdf);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("an earlier sheet");
+        earlier.close();
+
+        QCOMPARE(tessary({QStringLiteral("--pdf"), pdf}).exitCode, 1);
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("an earlier sheet"));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 2);
+    }
+
+    // The cards come out as the window would show them: without the logo.
+    void missingLogoFileIsOnlyAWarning()
+    {
+        storeCard(m_folder.filePath(QStringLiteral("gone.jpg")), QLatin1String(fitCaption));
+        const QString pdf = m_folder.filePath(QStringLiteral("nologo.pdf"));
+        const Run result = tessary({QStringLiteral("--pdf"), pdf});
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+        QVERIFY2(result.err.contains(QStringLiteral("gone.jpg")), qPrintable(result.err));
+        QCOMPARE(pageCount(pdf), 1);
+        QVERIFY(!pictureSizes(pdf).contains(logoSize));
+    }
+
+    void settingsStoreIsOnlyRead_data()
+    {
+        QTest::addColumn<bool>("storedCard");
+        QTest::addColumn<QString>("logo");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("stored card with logo") << true << QStringLiteral("logo.jpg") << 0;
+        QTest::newRow("stored card with a broken logo") << true << QStringLiteral("broken.jpg") << 1;
+        QTest::newRow("nothing stored yet") << false << QString() << 0;
+    }
+    void settingsStoreIsOnlyRead()
+    {
+        QFETCH(bool, storedCard);
+        QFETCH(QString, logo);
+        QFETCH(int, exitCode);
+        QFile::remove(m_folder.filePath(QStringLiteral("broken.jpg")));
+        QFile broken(m_folder.filePath(QStringLiteral("broken.jpg")));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("nothing");
+        broken.close();
+        if (storedCard)
+            storeCard(m_folder.filePath(logo), QLatin1String(fullSizeCaption));
+        const QStringList before = settingsSnapshot();
+        // A coarse file clock could hide a rewrite of the same bytes.
+        QTest::qWait(20);
+
+        const Run result = tessary({QStringLiteral("--pdf"), m_folder.filePath(QStringLiteral("store.pdf"))});
+        QVERIFY2(result.exitCode == exitCode, qPrintable(describe(result)));
+        QCOMPARE(settingsSnapshot(), before);
+        QCOMPARE(QFileInfo::exists(TestSupport::settingsFile()), storedCard);
+    }
+
+    // In this process, to watch the widgets: the sheet is drawn from hidden
+    // windows, and none is ever shown.
+    void noWindowIsShown()
+    {
+        storeCard(m_logo, QLatin1String(fitCaption));
+        struct ShowWatch : QObject
+        {
+            QStringList shown;
+            bool eventFilter(QObject *watched, QEvent *event) override
+            {
+                auto *widget = qobject_cast<QWidget *>(watched);
+                if (event->type() == QEvent::Show && widget && widget->isWindow())
+                    shown << widget->metaObject()->className();
+                return false;
+            }
+        } watch;
+        qApp->installEventFilter(&watch);
+        const QString pdf = m_folder.filePath(QStringLiteral("inprocess.pdf"));
+        const QStringList warnings = PdfExport::write(pdf, m_folder.path(), QPageSize(QPageSize::A4));
+        qApp->removeEventFilter(&watch);
+        QVERIFY(warnings.isEmpty());
+        QCOMPARE(watch.shown, QStringList());
+        QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+        QCOMPARE(pageCount(pdf), 1);
+    }
+
+    // A message box anything on the way would show (here the print preview
+    // window's report of a damaged pointer file) ends the export instead.
+    void messageBoxBecomesAFailure()
+    {
+        storeCard(m_logo, QLatin1String(fitCaption));
+        QTemporaryDir programFolder;
+        QFile cursor(programFolder.filePath(QStringLiteral("HAND-M.CUR")));
+        QVERIFY(cursor.open(QIODevice::WriteOnly));
+        cursor.write("not a cursor");
+        cursor.close();
+        const QString pdf = m_folder.filePath(QStringLiteral("cursor.pdf"));
+        QFile::remove(pdf);
+        try {
+            PdfExport::write(pdf, programFolder.path(), QPageSize(QPageSize::A4));
+            QFAIL("the export went on");
+        } catch (const Failure &failure) {
+            QVERIFY2(failure.description().contains(QStringLiteral("HAND-M.CUR")), qPrintable(failure.description()));
+            QVERIFY2(failure.description().contains(QStringLiteral("Form2.Form_Load at line 100")),
+                     qPrintable(failure.description()));
+            QVERIFY(!failure.description().contains(QStringLiteral("screenshot")));
+        }
+        QVERIFY(!QFileInfo::exists(pdf));
+        QCOMPARE(QApplication::topLevelWidgets().size(), 0);
+    }
+
+private:
+    QTemporaryDir m_folder;
+    QString m_logo;
+};
+
+QTEST_MAIN(tst_PdfExport)
+#include "tst_pdfexport.moc"
