@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include <algorithm>
 #include <limits>
@@ -54,6 +55,12 @@ void LayoutBuilder::applyWindow(QWidget *window, const Layout::Window &declared)
         window->setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                                | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
         window->setFixedSize(client);
+    }
+    // Both windows start centred on the screen.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), client);
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
     }
     if (declared.font.family)
         window->setFont(Fonts::resolve(declared.font));
