@@ -97,6 +97,7 @@ private slots:
     void fitToggleSwitchesPreviewAndAllCards_data();
     void fitToggleSwitchesPreviewAndAllCards();
     void firstFitPressCreatesTheSheetInTheNewMode();
+    void previewShowsTheCardAsItIsNowOnAThemedSheet();
 };
 
 void tst_Sheet::fillCopiesTheCardOntoAllSix_data()
@@ -294,6 +295,26 @@ void tst_Sheet::firstFitPressCreatesTheSheetInTheNewMode()
     QCOMPARE(cardsFitted(sheet), allCards(false));
     QCOMPARE(editor.form.fitButton()->text(), QLatin1String(fitCaption));
     QCOMPARE(editor.settings.read(QStringLiteral("Fit")), QLatin1String(fullSizeCaption));
+}
+
+void tst_Sheet::previewShowsTheCardAsItIsNowOnAThemedSheet()
+{
+    Editor editor;
+    editor.form.PushButton2_Click(); // leaves the sheet hidden, filled as things were
+    editor.type('a', QStringLiteral("Edited Later"));
+    QColor shownBackground;
+    QString shownName;
+    editor.services.onShowModal = [&](QWidget *window) {
+        auto *sheet = qobject_cast<Form2 *>(window);
+        QVERIFY(sheet);
+        shownBackground = sheet->palette().color(QPalette::Window);
+        shownName = card<CaptionLabel>(*sheet, "a1", 5)->caption();
+    };
+    editor.form.PushButton1_Click();
+    QCOMPARE(editor.services.shownModally.size(), size_t(1));
+    QCOMPARE(shownName, QStringLiteral("Edited Later"));
+    QCOMPARE(shownBackground, Main::buttonFace());
+    QVERIFY(editor.services.messages.empty());
 }
 
 QTEST_MAIN(tst_Sheet)

@@ -216,7 +216,15 @@ void Form1::PushButton2_Click()
 void Form1::PushButton1_Click()
 {
     ErrorTrap trap(m_services, this, location("PushButton1_Click"), &m_deferred);
-    trap.at(100, [&] { Main::ApplySystemColors(form2()); });
+    trap.at(100, [&] {
+        // A sheet left hidden by the fit toggle or an earlier print holds the
+        // card as it was then; the preview shows the card as it is now.
+        const bool existed = hasForm2();
+        Form2 &sheet = form2();
+        if (existed)
+            sheet.Fill_Cards();
+        Main::ApplySystemColors(sheet);
+    });
     trap.at(102, [&] { m_services.showModal(&form2()); });
 }
 
