@@ -88,9 +88,11 @@ static bool bmpHoldsItsRows(const QByteArray &data)
         return true;
     const qint64 rows = height < 0 ? -height : height;
     const qint64 stride = (width * bits + 31) / 32 * 4;
-    // The last row may lack its padding.
-    const qint64 needed = qMax(offset, 14 + infoSize) + stride * (rows - 1) + (width * bits + 7) / 8;
-    return data.size() >= needed;
+    // The last row may lack its padding. A header may declare more rows than
+    // any file could hold, so count rows against the bytes there are rather
+    // than multiply them out.
+    const qint64 left = data.size() - qMax(offset, 14 + infoSize) - (width * bits + 7) / 8;
+    return left >= 0 && rows - 1 <= left / stride;
 }
 
 QImage load(const QString &path)
