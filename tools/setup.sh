@@ -11,7 +11,9 @@ set -euo pipefail
 
 # Debian 12 package names, one group per purpose. Add to the group a new need
 # belongs to; everything listed is installed only when dpkg says it is missing.
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev)
+# dpkg-dev: `cpack -G DEB` reads the program's library dependencies with
+# dpkg-shlibdeps.
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev dpkg-dev)
 # On Debian 12 the xcb platform plugin ships in libqt6gui6 (qt6-qpa-plugins
 # holds only the VNC and touch plugins), and the CUPS print plugin in
 # libqt6printsupport6.
@@ -23,7 +25,7 @@ PRINT_PACKAGES=(cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils)
 TEST_PACKAGES=(xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
     tesseract-ocr tesseract-ocr-eng
     python3 python3-xlib at-spi2-core python3-pyatspi dbus dbus-x11
-    desktop-file-utils appstream)
+    desktop-file-utils appstream strace)
 
 BUILD_DIR_NAME=build
 BUILD_TYPE=RelWithDebInfo
