@@ -315,6 +315,26 @@ private slots:
         }
     }
 
+    // An area far larger than any window would sweep billions of lines; it
+    // is refused before their endpoints are collected.
+    void sweepTooLongIsReportedAndGivenUp()
+    {
+        FakeServices services;
+        clsGrad grad(services);
+        grad.setAngle(45);
+        QImage image(8, 8, QImage::Format_RGB32);
+        DeviceContext dc(image);
+        std::vector<DrawnLine> lines;
+        dc.setLineLog(&lines);
+        QCOMPARE(grad.DrawGradient(dc, 1 << 30, 5), 0);
+        QVERIFY(lines.empty());
+        QCOMPARE(int(services.messages.size()), 2);
+        for (const auto &message : services.messages) {
+            QCOMPARE(message.title, QStringLiteral("GradientRect"));
+            QCOMPARE(message.text, QStringLiteral("Out of memory"));
+        }
+    }
+
     void failedDrawStillUnlocks()
     {
         FakeServices services;

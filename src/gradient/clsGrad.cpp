@@ -63,6 +63,10 @@ struct Endpoint
 
 constexpr qint32 endpointBlock = 1000;
 
+// Far more lines than any window or printed page needs, and few enough that
+// their endpoints can be counted in 32 bits and held in memory.
+constexpr qint64 maxSweepLines = qint64(1) << 22;
+
 } // namespace
 
 clsGrad::clsGrad(Services &services) : m_services(services) {}
@@ -255,6 +259,22 @@ qint32 clsGrad::DrawGradient(DeviceContext &TargetDC, qint32 Width, qint32 Heigh
             points[0] = {toLong(P0.x + xOffset), toLong(P0.y + yOffset)};
             points[1] = {toLong(P1.x + xOffset), toLong(P1.y + yOffset)};
             n = 2;
+        }))
+        return 0;
+
+    // The sweep's length is known from here on: the guide line moves a pixel
+    // a step until both ends are past the far edge. An area larger than any
+    // device would need more endpoints than can be counted or held, so it
+    // fails as running out of memory would, before they are collected.
+    if (!attempt([&] {
+            const Endpoint &a = points[0];
+            const Endpoint &b = points[1];
+            const qint64 span = xStep > 0 ? qint64(Width) - std::min(a.x, b.x)
+                : xStep < 0               ? qint64(std::max(a.x, b.x))
+                : yStep > 0               ? qint64(Height) - std::min(a.y, b.y)
+                                          : qint64(std::max(a.y, b.y));
+            if (span > maxSweepLines)
+                throw std::bad_alloc();
         }))
         return 0;
 
