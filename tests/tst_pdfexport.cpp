@@ -139,6 +139,26 @@ int greyAt(const QImage &page, QPointF twips)
     return page.pixelColor(dot).red();
 }
 
+// Dots of `a` with no dot of nearly the same grey at or beside the same
+// place in `b`.
+qint64 unmatchedDots(const QImage &a, const QImage &b)
+{
+    qint64 count = 0;
+    for (int y = 1; y + 1 < a.height(); ++y) {
+        const uchar *p = a.constScanLine(y);
+        const uchar *above = b.constScanLine(y - 1), *level = b.constScanLine(y), *below = b.constScanLine(y + 1);
+        for (int x = 1; x + 1 < a.width(); ++x) {
+            bool matched = false;
+            for (const uchar *line : {above, level, below}) {
+                for (int dx = -1; dx <= 1 && !matched; ++dx)
+                    matched = std::abs(p[x] - line[x + dx]) <= 64;
+            }
+            count += !matched;
+        }
+    }
+    return count;
+}
+
 } // namespace
 
 class tst_PdfExport : public QObject
@@ -240,13 +260,11 @@ private slots:
         const QImage a = rasterise(exported, rasters.path());
         const QImage b = rasterise(services.printerFile, m_folder.path());
         QCOMPARE(a.size(), b.size());
-        qint64 differing = 0;
-        for (int y = 0; y < a.height(); ++y) {
-            const uchar *p = a.constScanLine(y), *q = b.constScanLine(y);
-            for (int x = 0; x < a.width(); ++x)
-                differing += std::abs(p[x] - q[x]) > 48;
-        }
-        QVERIFY2(differing <= a.width() * a.height() / 2000, qPrintable(QString::number(differing)));
+        // Text may be placed a fraction of a dot apart (the printer's copy is
+        // laid out again at the printer's resolution), so a dot only counts
+        // as different when no dot next to it in the other page matches.
+        const qint64 differing = unmatchedDots(a, b) + unmatchedDots(b, a);
+        QVERIFY2(differing <= 50, qPrintable(QString::number(differing)));
     }
 
     void pageSizeFollowsTheLocale_data()

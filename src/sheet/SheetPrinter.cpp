@@ -40,16 +40,23 @@ void paintTree(QPainter &painter, QWidget &widget, const QRectF &box, double twi
     QWidget::RenderFlags flags;
     if (widget.autoFillBackground() || widget.isWindow())
         flags |= QWidget::DrawWindowBackground;
-    // Rendered straight onto a printer, a widget goes through a pixmap and
-    // its text would print as pictures; recorded into a QPicture first, it
-    // replays as vector drawing commands.
-    QPicture recording;
-    widget.render(&recording, QPoint(), QRegion(), flags);
-    // A picture replays at its own resolution's physical size; the transform
-    // already places it, so undo that.
-    const double replayScale = double(recording.logicalDpiX()) / painter.device()->logicalDpiX();
-    painter.scale(replayScale, double(recording.logicalDpiY()) / painter.device()->logicalDpiY());
-    painter.drawPicture(0, 0, recording);
+    if (painter.device()->devType() == QInternal::Printer) {
+        // Rendered straight onto a printer, a widget goes through a pixmap
+        // and its text would print as pictures; recorded into a QPicture
+        // first, it replays as vector drawing commands.
+        QPicture recording;
+        widget.render(&recording, QPoint(), QRegion(), flags);
+        // A picture replays at its own resolution's physical size; the
+        // transform already places it, so undo that.
+        const double replayScale = double(recording.logicalDpiX()) / painter.device()->logicalDpiX();
+        painter.scale(replayScale, double(recording.logicalDpiY()) / painter.device()->logicalDpiY());
+        painter.drawPicture(0, 0, recording);
+    } else {
+        // Any other device (a PDF writer) takes the drawing as it comes, still
+        // as vectors. A recording would cost more than all the rest: every
+        // picture a control draws goes into it as a PNG and out again.
+        widget.render(&painter, QPoint(), QRegion(), flags);
+    }
     painter.restore();
     for (QObject *object : widget.children()) {
         auto *child = qobject_cast<QWidget *>(object);
