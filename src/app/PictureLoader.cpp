@@ -18,6 +18,8 @@ namespace PictureLoader {
 
 static Failure failure(const QString &path, const QString &reason)
 {
+    if (path.isEmpty())
+        return Failure(QStringLiteral("The picture cannot be loaded: %1.").arg(reason));
     return Failure(QStringLiteral("The picture \"%1\" cannot be loaded: %2.").arg(path, reason));
 }
 
@@ -95,23 +97,19 @@ static bool bmpHoldsItsRows(const QByteArray &data)
     return left >= 0 && rows - 1 <= left / stride;
 }
 
-QImage load(const QString &path)
+QImage decode(const QByteArray &data, const QString &formatHint, const QString &name)
 {
-    if (path.isEmpty())
-        return QImage();
-
-    const QByteArray data = readRegularFile(path);
     if (data.isEmpty())
-        throw failure(path, QStringLiteral("the file is empty"));
+        throw failure(name, QStringLiteral("the file is empty"));
 
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, QFileInfo(path).suffix().toLatin1().toLower());
+    QImageReader reader(&buffer, formatHint.toLatin1().toLower());
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)
-        throw failure(path, QStringLiteral("the picture is %1 x %2 pixels, larger than %3 pixels")
+        throw failure(name, QStringLiteral("the picture is %1 x %2 pixels, larger than %3 pixels")
                                 .arg(size.width())
                                 .arg(size.height())
                                 .arg(maxPixels));
@@ -119,18 +117,25 @@ QImage load(const QString &path)
     // libjpeg treats a cut-off file as a warning and pads it with grey; a
     // picture that lost its end is a damaged file, not a logo.
     if (format == "jpeg" && data.lastIndexOf("\xFF\xD9") < qMax<qsizetype>(0, data.size() - 4096))
-        throw failure(path, QStringLiteral("the JPEG data is truncated"));
+        throw failure(name, QStringLiteral("the JPEG data is truncated"));
     if (format == "bmp" && !bmpHoldsItsRows(data))
-        throw failure(path, QStringLiteral("the BMP file is shorter than its header says"));
+        throw failure(name, QStringLiteral("the BMP file is shorter than its header says"));
     reader.setAllocationLimit(int(maxPixels * 4 / (1024 * 1024)) + 1);
     QImage image = reader.read();
     if (image.isNull()) {
         const QString reason = reader.error() == QImageReader::UnsupportedFormatError
             ? QStringLiteral("it is not a picture in a format this program reads")
             : reader.errorString();
-        throw failure(path, reason);
+        throw failure(name, reason);
     }
     return image;
+}
+
+QImage load(const QString &path)
+{
+    if (path.isEmpty())
+        return QImage();
+    return decode(readRegularFile(path), QFileInfo(path).suffix(), path);
 }
 
 } // namespace PictureLoader

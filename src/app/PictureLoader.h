@@ -11,6 +11,11 @@ namespace PictureLoader {
 // never blocks on a FIFO or device, and never tries a huge allocation.
 QImage load(const QString &path);
 
+// Decodes picture data already read. `formatHint` is the file's suffix; the
+// content wins where the two disagree. Failures are as load()'s, naming the
+// picture `name`.
+QImage decode(const QByteArray &data, const QString &formatHint, const QString &name = QString());
+
 // The largest picture the loader decodes, in pixels.
 inline constexpr qint64 maxPixels = qint64(8192) * 8192;
 
