@@ -131,10 +131,11 @@ QString asText(const QVariant &value)
 
 } // namespace
 
-SettingsStore::SettingsStore()
+SettingsStore::SettingsStore(Mode mode)
     : m_path(QSettings(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(organization),
                        QLatin1String(application))
-                 .fileName())
+                 .fileName()),
+      m_mode(mode)
 {
     load();
 }
@@ -203,11 +204,12 @@ QByteArray SettingsStore::serialize(const QMap<QString, QString> &values)
 void SettingsStore::write(const QString &key, const QString &value)
 {
     // Another instance may have saved since this one last did.
-    if (stampOf(m_path) != m_stamp)
+    if (m_mode == Mode::Persistent && stampOf(m_path) != m_stamp)
         load();
     m_values.insert(key, value);
     m_written.insert(key);
-    save();
+    if (m_mode == Mode::Persistent)
+        save();
 }
 
 void SettingsStore::save()

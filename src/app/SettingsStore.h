@@ -15,7 +15,14 @@ public:
     static constexpr auto organization = "Darnovi";
     static constexpr auto application = "Tessary";
 
-    SettingsStore();
+    enum class Mode {
+        Persistent,
+        // Reads the file but keeps every write in memory: for work that must
+        // leave the user's settings exactly as they were.
+        ReadOnly,
+    };
+
+    explicit SettingsStore(Mode mode = Mode::Persistent);
 
     // The stored string, or `fallback` when the key does not exist. A key that
     // holds the empty string reads as empty, not as the fallback.
@@ -51,4 +58,5 @@ private:
     // taken in before each write instead of being overwritten.
     QSet<QString> m_written;
     Stamp m_stamp;
+    Mode m_mode = Mode::Persistent;
 };

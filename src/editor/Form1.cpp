@@ -344,6 +344,12 @@ void Form1::restore(ErrorTrap &trap)
     trap.at(164, [&] { PushButton2_Click(); });
 }
 
+void Form1::restoreCard()
+{
+    ErrorTrap trap(m_services, this, location("Form_Load"), &m_deferred);
+    restore(trap);
+}
+
 void Form1::Form_Load()
 {
     ErrorTrap trap(m_services, this, location("Form_Load"), &m_deferred);

@@ -37,6 +37,10 @@ public:
     void Form_Load();
     void Form_Unload();
 
+    // The restore of the last card alone, under the start-up's error trap:
+    // for a sheet made without the window's other start-up steps.
+    void restoreCard();
+
     // Change rule of each card field: store the text, then show it on the
     // preview card.
     void a_Change() { fieldChanged('a'); }

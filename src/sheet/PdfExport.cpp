@@ -2,31 +2,22 @@
 
 #include "app/FileCheck.h"
 #include "app/HeadlessServices.h"
-#include "app/PictureLoader.h"
 #include "app/SettingsStore.h"
-#include "editor/CardFields.h"
 #include "editor/Form1.h"
 #include "layouts/Fonts.h"
-#include "layouts/StretchImage.h"
 #include "sheet/Form2.h"
 #include "sheet/SheetPrinter.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPushButton>
 #include <QSaveFile>
-#include <QSignalBlocker>
 
 namespace PdfExport {
 
 namespace {
-
-constexpr auto fitCaption = "Fit Image to Box";
-constexpr auto fullSizeCaption = "Use Full Size";
 
 // The target's folder must exist and the name must not be taken by a folder;
 // said here in words, because QSaveFile only reports "Unknown error".
@@ -42,38 +33,6 @@ void checkTarget(const QString &fileName)
         throw Failure(QStringLiteral("The folder %1 does not exist.").arg(QDir::toNativeSeparators(folder.filePath())));
     if (!folder.isWritable())
         throw Failure(QStringLiteral("The folder %1 cannot be written to.").arg(QDir::toNativeSeparators(folder.filePath())));
-}
-
-// The window's own restore, less its writes: each field set with its change
-// rule held back (the rule would store the text again), and the fit toggle
-// that the restore presses whenever a logo path is stored, applied as the
-// caption it leaves behind instead of being pressed (pressing it stores the
-// caption).
-QStringList restoreCard(Form1 &window, const SettingsStore &settings)
-{
-    QStringList warnings;
-    for (const CardFields::Field &card : CardFields::fields) {
-        const QString fallback = card.letter == 'a'   ? QLatin1String(CardFields::defaultCompany)
-                                 : card.letter == 'j' ? QLatin1String(CardFields::defaultWebsite)
-                                                      : QString();
-        QLineEdit *edit = window.field(card.letter);
-        const QSignalBlocker quiet(edit);
-        edit->setText(settings.read(CardFields::key(card.letter), fallback));
-    }
-    QString caption = settings.read(QStringLiteral("Fit"), QLatin1String(fitCaption));
-    const QString logo = settings.read(QStringLiteral("Logo"));
-    if (!logo.isEmpty()) {
-        if (FileCheck::exists(logo))
-            window.imgLogo()->setPicture(PictureLoader::load(logo));
-        else
-            warnings << QStringLiteral("The logo %1 is not there any more; the cards have no logo.").arg(logo);
-        if (caption == QLatin1String(fitCaption))
-            caption = QLatin1String(fullSizeCaption);
-        else if (caption == QLatin1String(fullSizeCaption))
-            caption = QLatin1String(fitCaption);
-    }
-    window.fitButton()->setText(caption);
-    return warnings;
 }
 
 void paintSheet(Form2 &sheet, QIODevice &device, const QPageSize &pageSize)
@@ -106,9 +65,14 @@ QStringList write(const QString &fileName, const QString &programFolder, const Q
     Fonts::registerSubstitutes();
 
     HeadlessServices services;
-    SettingsStore settings;
+    // The window's own restore runs as at start-up; its writes stay in memory.
+    SettingsStore settings(SettingsStore::Mode::ReadOnly);
     Form1 window(services, settings, programFolder);
-    const QStringList warnings = restoreCard(window, settings);
+    window.restoreCard();
+    QStringList warnings;
+    const QString logo = settings.read(QStringLiteral("Logo"));
+    if (!logo.isEmpty() && !FileCheck::exists(logo))
+        warnings << QStringLiteral("The logo %1 is not there any more; the cards have no logo.").arg(logo);
     Form2 &sheet = window.form2();
     sheet.Fill_Cards();
     services.raiseKept();
