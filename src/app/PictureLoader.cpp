@@ -105,6 +105,10 @@ QImage decode(const QByteArray &data, const QString &formatHint, const QString &
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
+    // Named by its content: with a suffix hint the reader names the format
+    // after the hint ("jpg"), and a cut-off logo.jpg would slip past.
+    const QByteArray format = QImageReader::imageFormat(&buffer);
+    buffer.seek(0);
     QImageReader reader(&buffer, formatHint.toLatin1().toLower());
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
@@ -113,7 +117,6 @@ QImage decode(const QByteArray &data, const QString &formatHint, const QString &
                                 .arg(size.width())
                                 .arg(size.height())
                                 .arg(maxPixels));
-    const QByteArray format = reader.format();
     // libjpeg treats a cut-off file as a warning and pads it with grey; a
     // picture that lost its end is a damaged file, not a logo.
     if (format == "jpeg" && data.lastIndexOf("\xFF\xD9") < qMax<qsizetype>(0, data.size() - 4096))
