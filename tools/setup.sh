@@ -21,11 +21,14 @@ RUNTIME_PACKAGES=(libqt6gui6 libqt6widgets6 libqt6printsupport6)
 FONT_PACKAGES=(fonts-liberation fonts-liberation2 fonts-wine fonts-dejavu-core)
 PRINT_PACKAGES=(cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils)
 # Only needed by the test suites. The PDF printer turns text into outlines,
-# so the printing test reads printed text back with OCR.
+# so the printing test reads printed text back with OCR. tools/check.sh builds
+# with clang for AddressSanitizer, UBSan and libFuzzer (its runtimes are in
+# libclang-rt-14-dev) and runs a session under valgrind.
 TEST_PACKAGES=(xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
     tesseract-ocr tesseract-ocr-eng
     python3 python3-xlib at-spi2-core python3-pyatspi dbus dbus-x11
-    desktop-file-utils appstream strace)
+    desktop-file-utils appstream strace
+    clang libclang-rt-14-dev valgrind)
 
 BUILD_DIR_NAME=build
 BUILD_TYPE=RelWithDebInfo
@@ -171,6 +174,11 @@ fi
 say "running the unit tests"
 if ! QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure --no-tests=error; then
     failed+=(ctest)
+fi
+
+say "running the sanitizer, fuzzing and memory checks"
+if ! bash "$repo/tools/check.sh" --plain-build "$build"; then
+    failed+=("memory checks")
 fi
 
 if [[ -f $repo/tests/e2e/run.sh ]]; then
