@@ -150,6 +150,29 @@ private slots:
         store.write(QStringLiteral("a"), QStringLiteral("again"));
         QCOMPARE(OnDisk().file->value(QStringLiteral("a")).toString(), QStringLiteral("again"));
     }
+
+    // A save cut short by a kill leaves its temporary file; the next start
+    // clears old ones but never one a running save may still rename.
+    void staleTemporariesAreClearedAtStart()
+    {
+        QDir().mkpath(folder());
+        const QString stale = TestSupport::settingsFile() + QStringLiteral(".aB3xYz");
+        const QString fresh = TestSupport::settingsFile() + QStringLiteral(".Qw9rTy");
+        for (const QString &name : {stale, fresh}) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[General]\na=half");
+        }
+        QFile old(stale);
+        QVERIFY(old.open(QIODevice::ReadWrite));
+        QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+        old.close();
+
+        SettingsStore store;
+        QVERIFY(!QFile::exists(stale));
+        QVERIFY(QFile::exists(fresh));
+        QFile::remove(fresh);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)

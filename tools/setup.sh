@@ -17,7 +17,8 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
 # On Debian 12 the xcb platform plugin ships in libqt6gui6 (qt6-qpa-plugins
 # holds only the VNC and touch plugins), and the CUPS print plugin in
 # libqt6printsupport6.
-RUNTIME_PACKAGES=(libqt6gui6 libqt6widgets6 libqt6printsupport6)
+# xdg-utils opens the maker's site in the web browser now and then.
+RUNTIME_PACKAGES=(libqt6gui6 libqt6widgets6 libqt6printsupport6 xdg-utils)
 FONT_PACKAGES=(fonts-liberation fonts-liberation2 fonts-wine fonts-dejavu-core)
 PRINT_PACKAGES=(cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils)
 # Only needed by the test suites. The PDF printer turns text into outlines,

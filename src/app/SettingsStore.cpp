@@ -2,6 +2,7 @@
 
 #include "app/Failure.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -138,6 +139,25 @@ SettingsStore::SettingsStore(Mode mode)
       m_mode(mode)
 {
     load();
+    if (m_mode == Mode::Persistent)
+        removeStaleTemporaries();
+}
+
+void SettingsStore::removeStaleTemporaries() const
+{
+    // A program killed in the middle of a save leaves its temporary file
+    // behind. One that has not been renamed within a minute belongs to no
+    // save still under way, in this instance or another.
+    const QFileInfo file(m_path);
+    const QDir folder = file.absoluteDir();
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
+    const QStringList names = folder.entryList({file.fileName() + QStringLiteral(".??????")},
+                                               QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QFileInfo temp(folder.filePath(name));
+        if (temp.lastModified().toUTC() < cutoff)
+            QFile::remove(temp.filePath());
+    }
 }
 
 SettingsStore::Stamp SettingsStore::stampOf(const QString &path)

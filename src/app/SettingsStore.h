@@ -51,6 +51,7 @@ private:
     static Stamp stampOf(const QString &path);
     void load();
     void save();
+    void removeStaleTemporaries() const;
 
     QString m_path;
     QMap<QString, QString> m_values;
