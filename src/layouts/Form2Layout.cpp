@@ -6,10 +6,6 @@ using namespace Layout;
 
 namespace {
 
-constexpr int grey = rgb(128, 128, 128);
-constexpr int white = rgb(255, 255, 255);
-constexpr Font tahoma{"Tahoma", 8.25, 400};
-
 const Window form2{
     .name = "Form2",
     .caption = "Print Preview",
@@ -35,23 +31,23 @@ const Control contentTable[] = {
     {.name = "a1", .kind = Kind::Label, .left = 285, .top = 180, .width = 3375, .height = 345,
      .caption = "Your Company Name Here", .font = {"Impact", 14.25, 700}, .autoSize = true},
     {.name = "b1", .kind = Kind::Label, .left = 285, .top = 600, .width = 1230, .height = 195,
-     .caption = "Company Tagline", .font = tahoma, .autoSize = true},
+     .caption = "Company Tagline", .font = cardText, .autoSize = true},
     {.name = "c1", .kind = Kind::Label, .left = 300, .top = 840, .width = 1050, .height = 195,
-     .caption = "Address Line 1", .font = tahoma, .autoSize = true},
+     .caption = "Address Line 1", .font = cardText, .autoSize = true},
     {.name = "d1", .kind = Kind::Label, .left = 285, .top = 1080, .width = 1050, .height = 195,
-     .caption = "Address Line 2", .font = tahoma, .autoSize = true},
+     .caption = "Address Line 2", .font = cardText, .autoSize = true},
     {.name = "e1", .kind = Kind::Label, .left = 285, .top = 1320, .width = 1050, .height = 195,
-     .caption = "Address Line 3", .font = tahoma, .autoSize = true},
+     .caption = "Address Line 3", .font = cardText, .autoSize = true},
     {.name = "f1", .kind = Kind::Label, .left = 285, .top = 1560, .width = 1050, .height = 195,
-     .caption = "Address Line 4", .font = tahoma, .autoSize = true},
+     .caption = "Address Line 4", .font = cardText, .autoSize = true},
     {.name = "g1", .kind = Kind::Label, .left = 285, .top = 1800, .width = 1050, .height = 195,
-     .caption = "Address Line 5", .font = tahoma, .autoSize = true},
+     .caption = "Address Line 5", .font = cardText, .autoSize = true},
     {.name = "i1", .kind = Kind::Label, .left = 285, .top = 2040, .width = 1095, .height = 195,
-     .caption = "Contact Details", .font = tahoma, .autoSize = true},
+     .caption = "Contact Details", .font = cardText, .autoSize = true},
     {.name = "h1", .kind = Kind::Label, .left = 285, .top = 2280, .width = 1140, .height = 195,
-     .caption = "E - mail Address", .font = tahoma, .autoSize = true},
+     .caption = "E - mail Address", .font = cardText, .autoSize = true},
     {.name = "j1", .kind = Kind::Label, .left = 4125, .top = 2640, .width = 915, .height = 315,
-     .caption = "Website URL", .font = tahoma, .align = Align::Right, .autoSize = true},
+     .caption = "Website URL", .font = cardText, .align = Align::Right, .autoSize = true},
     {.name = "b8GradLine1", .kind = Kind::GradLine, .left = 240, .top = 540, .width = 4155, .height = 30,
      .properties = "font=MS Sans Serif,8.25,400"},
     {.name = "b8GradLine2", .kind = Kind::GradLine, .left = 1680, .top = 2580, .width = 3315, .height = 30,

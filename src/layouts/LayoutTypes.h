@@ -14,12 +14,19 @@ enum class Align { Left, Right, Center };
 inline constexpr int inherit = -1;
 constexpr int rgb(int r, int g, int b) { return r | (g << 8) | (b << 16); }
 
+inline constexpr int black = rgb(0, 0, 0);
+inline constexpr int grey = rgb(128, 128, 128);
+inline constexpr int white = rgb(255, 255, 255);
+
 struct Font
 {
     const char *family = nullptr; // nullptr: the container's font
     double points = 0;
     int weight = 400;
 };
+
+// The face of the card's small print, on the preview and on the sheet.
+inline constexpr Font cardText{"Tahoma", 8.25, 400};
 
 struct Control
 {
