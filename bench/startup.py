@@ -60,7 +60,7 @@ def main():
         runs = 10
         floor, ours = [], []
         for _ in range(runs):
-            floor.append(time_to_window(d, [f"{build}/bench/bench_emptywindow"], "Empty", env))
+            floor.append(time_to_window(d, [f"{build}/bench/emptywindow"], "Empty", env))
             ours.append(time_to_window(d, [f"{build}/tessary"], "Tessary", env))
         f, o = statistics.median(floor), statistics.median(ours)
         print(f"{'start-up to main window shown':40s} {o:10.1f} ms   floor (empty window shown) {f:10.1f} ms   ratio {o / f:.2f}")

@@ -6,7 +6,7 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$repo/tools/setup.sh" --build-only
 bash "$repo/tools/cups.sh" >/dev/null || echo "bench.sh: no CUPS printer; the print benchmark will skip" >&2
 for bench in "$repo"/build/bench/bench_*; do
-    [[ -x $bench ]] || continue
+    [[ -f $bench && -x $bench ]] || continue
     echo "== $(basename "$bench")"
     (cd "$repo/build" && "$bench")
 done
