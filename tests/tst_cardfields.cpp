@@ -5,6 +5,7 @@
 #include "layouts/CaptionLabel.h"
 #include "layouts/StretchImage.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -127,7 +128,14 @@ private slots:
         editor.field('b')->setText(text);
         QCOMPARE(editor.field('b')->text(), text);
         QCOMPARE(onDisk(QStringLiteral("b")), QVariant(text));
-        QCOMPARE(editor.label('b')->text(), text);
+        QCOMPARE(editor.label('b')->caption(), text);
+        // Only what can show is laid out: the start of a left-aligned line...
+        QVERIFY(text.startsWith(editor.label('b')->text()));
+        QCOMPARE(editor.label('b')->text().size(), CaptionLabel::shownLimit);
+        QCOMPARE(QAccessible::queryAccessibleInterface(editor.label('b'))->text(QAccessible::Name), text);
+        // ...and the end of the right-aligned website.
+        editor.field('j')->setText(text + QStringLiteral("end.example"));
+        QVERIFY(editor.label('j')->text().endsWith(QStringLiteral("end.example")));
         // It grows on one line past the card's edge, which clips it.
         QVERIFY(editor.label('b')->width() > editor.form.controls().find(QStringLiteral("Picture1"))->width());
     }

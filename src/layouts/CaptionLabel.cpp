@@ -21,9 +21,32 @@ void CaptionLabel::setAutoSize(bool autoSize)
         fitToCaption();
 }
 
+static QString shownPart(const QString &caption, Qt::Alignment alignment)
+{
+    if (caption.size() <= CaptionLabel::shownLimit)
+        return caption;
+    qsizetype from = 0;
+    if (alignment & Qt::AlignRight)
+        from = caption.size() - CaptionLabel::shownLimit;
+    else if (alignment & Qt::AlignHCenter)
+        from = (caption.size() - CaptionLabel::shownLimit) / 2;
+    qsizetype length = CaptionLabel::shownLimit;
+    // Never split a character made of two UTF-16 units.
+    if (from > 0 && caption.at(from).isLowSurrogate()) {
+        ++from;
+        --length;
+    }
+    if (caption.at(from + length - 1).isHighSurrogate())
+        --length;
+    return caption.mid(from, length);
+}
+
 void CaptionLabel::setCaption(const QString &caption)
 {
-    setText(caption);
+    m_caption = caption;
+    setText(shownPart(caption, alignment() & Qt::AlignHorizontal_Mask));
+    // Assistive technology still reads the whole caption.
+    setAccessibleName(caption.size() > shownLimit ? caption : QString());
     if (m_autoSize)
         fitToCaption();
 }

@@ -17,10 +17,17 @@ public:
     bool autoSize() const { return m_autoSize; }
 
     void setCaption(const QString &caption);
-    QString caption() const { return text(); }
+    QString caption() const { return m_caption; }
+
+    // The most characters a label lays out. A card shows a few dozen; a
+    // caption of millions would take seconds to measure and draw on every
+    // keystroke, so only the part that can show is handed to the label: the
+    // start of a left-aligned caption, the end of a right-aligned one.
+    static constexpr qsizetype shownLimit = 4096;
 
 private:
     void fitToCaption();
 
     bool m_autoSize = false;
+    QString m_caption;
 };
