@@ -25,7 +25,6 @@ public:
 
     // A disabled engine applies nothing.
     void SetEnabled(bool enabled) { m_enabled = enabled; }
-    bool enabled() const { return m_enabled; }
 
     // Make the window's button colours the user's own palette again before
     // the sheet is applied, so "palette(button)" in a skin follows the user's

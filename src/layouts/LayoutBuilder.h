@@ -22,7 +22,6 @@ public:
     explicit LayoutBuilder(double twipsPerPixel = Twips::perPixel());
 
     void setCompositeFactory(CompositeFactory factory) { m_factory = std::move(factory); }
-    double twipsPerPixel() const { return m_twipsPerPixel; }
 
     // Client size, border, caption, font and background of a top-level window.
     void applyWindow(QWidget *window, const Layout::Window &declared) const;

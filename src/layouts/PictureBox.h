@@ -26,7 +26,6 @@ public:
     // The persistent drawing surface, the size of the client area. Created
     // (filled with the background) on first use and grown with the widget.
     QImage &canvas();
-    bool hasCanvas() const { return !m_canvas.isNull(); }
 
     // The client area: inside the border, if there is one.
     QRect clientRect() const;
