@@ -11,6 +11,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 // The store's file as a reader that has never seen it finds it: a copy under
@@ -28,6 +30,12 @@ struct OnDisk
 };
 
 QString folder() { return TestSupport::configHome().path() + QStringLiteral("/Darnovi"); }
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
 
 } // namespace
 
@@ -112,15 +120,49 @@ private slots:
         }
     }
 
+    // Writing what the file already holds leaves the file alone; any real
+    // change, including one only this instance's stale copy would miss,
+    // replaces it.
+    void onlyChangesReplaceTheFile()
+    {
+        SettingsStore store;
+        store.write(QStringLiteral("b"), QStringLiteral("Acme"));
+        const ino_t first = inodeOf(TestSupport::settingsFile());
+
+        store.write(QStringLiteral("b"), QStringLiteral("Acme"));
+        QCOMPARE(inodeOf(TestSupport::settingsFile()), first);
+
+        store.write(QStringLiteral("b"), QStringLiteral("Acmf"));
+        const ino_t second = inodeOf(TestSupport::settingsFile());
+        QVERIFY(second != first);
+        QCOMPARE(OnDisk().file->value(QStringLiteral("b")).toString(), QStringLiteral("Acmf"));
+
+        // Another instance stores a new text; this one then types its own
+        // text again. The file holds the other text, so that is a change.
+        SettingsStore().write(QStringLiteral("b"), QStringLiteral("Zeta"));
+        store.write(QStringLiteral("b"), QStringLiteral("Acmf"));
+        QCOMPARE(OnDisk().file->value(QStringLiteral("b")).toString(), QStringLiteral("Acmf"));
+
+        // A key the file lacks is a change even when the value is empty.
+        const ino_t before = inodeOf(TestSupport::settingsFile());
+        store.write(QStringLiteral("c"), QString());
+        QVERIFY(inodeOf(TestSupport::settingsFile()) != before);
+        QVERIFY(OnDisk().file->contains(QStringLiteral("c")));
+    }
+
     void failedWriteNamesTheFile_data()
     {
         QTest::addColumn<bool>("folderIsAFile");
-        QTest::newRow("read-only folder") << false;
-        QTest::newRow("folder path is a regular file") << true;
+        QTest::addColumn<QString>("value");
+        QTest::newRow("read-only folder") << false << QStringLiteral("after");
+        QTest::newRow("read-only folder, value unchanged") << false << QStringLiteral("before");
+        QTest::newRow("folder path is a regular file") << true << QStringLiteral("after");
+        QTest::newRow("folder path is a regular file, value unchanged") << true << QStringLiteral("before");
     }
     void failedWriteNamesTheFile()
     {
         QFETCH(bool, folderIsAFile);
+        QFETCH(QString, value);
         SettingsStore store;
         store.write(QStringLiteral("a"), QStringLiteral("before"));
         if (folderIsAFile) {
@@ -137,7 +179,7 @@ private slots:
         }
 
         try {
-            store.write(QStringLiteral("a"), QStringLiteral("after"));
+            store.write(QStringLiteral("a"), value);
             QFAIL("The write was not reported as failed");
         } catch (const Failure &failure) {
             QVERIFY2(failure.description().contains(TestSupport::settingsFile()),

@@ -18,6 +18,8 @@
 #include <QSettings>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr auto fitCaption = "Fit Image to Box";
@@ -104,6 +106,7 @@ private slots:
     void emptyStoreStartsWithDefaults();
     void storedFieldsComeBack_data();
     void storedFieldsComeBack();
+    void completeStoredCardIsNotRewritten();
     void storedLogoAndFitMode_data();
     void storedLogoAndFitMode();
     void webLinkOpensOnDrawSeven_data();
@@ -180,6 +183,49 @@ void tst_Startup::storedFieldsComeBack()
     QCOMPARE(editor.form.field(letter)->text(), stored);
     QCOMPARE(editor.form.previewLabel(letter)->caption(), previewCaption);
     QCOMPARE(editor.settings.read(CardFields::key(letter), QStringLiteral("unset")), stored);
+}
+
+// A start hands every stored value back to the store; with nothing missing and
+// nothing different, the file must come through untouched.
+void tst_Startup::completeStoredCardIsNotRewritten()
+{
+    QTemporaryDir pictures;
+    {
+        SettingsStore store;
+        for (const CardFields::Field &card : CardFields::fields)
+            store.write(CardFields::key(card.letter), QString::fromUtf8(card.sample));
+        store.write(QStringLiteral("Fit"), QLatin1String(fitCaption));
+        store.write(QStringLiteral("Logo"), writeLogo(pictures));
+    }
+    const QString path = TestSupport::settingsFile();
+    {
+        // An hour back, so any rewrite shows in the time as well as the inode.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+    }
+    const QByteArray bytes = contents(path);
+    struct stat statBefore {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &statBefore), 0);
+
+    Editor editor;
+    editor.form.Form_Load();
+
+    QCOMPARE(editor.reportLines(), QStringList());
+    QCOMPARE(editor.form.fitButton()->text(), QLatin1String(fullSizeCaption));
+    QCOMPARE(editor.form.field('a')->text(), QString::fromUtf8(CardFields::fields[0].sample));
+    struct stat statAfter {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &statAfter), 0);
+    QCOMPARE(statAfter.st_ino, statBefore.st_ino);
+    QCOMPARE(statAfter.st_mtim.tv_sec, statBefore.st_mtim.tv_sec);
+    QCOMPARE(statAfter.st_mtim.tv_nsec, statBefore.st_mtim.tv_nsec);
+    QCOMPARE(contents(path), bytes);
+
+    // Typing is still written at once.
+    editor.form.field('b')->setText(QStringLiteral("Changed"));
+    QCOMPARE(QSettings(path, QSettings::IniFormat).value(QStringLiteral("b")).toString(),
+             QStringLiteral("Changed"));
 }
 
 void tst_Startup::storedLogoAndFitMode_data()

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -171,6 +172,7 @@ SettingsStore::Stamp SettingsStore::stampOf(const QString &path)
 void SettingsStore::load()
 {
     m_stamp = stampOf(m_path);
+    m_fileValues.clear();
     // Only a regular file is read; a folder or a FIFO in its place is left
     // for the first write to report.
     if (!QFileInfo(m_path).isFile())
@@ -178,8 +180,10 @@ void SettingsStore::load()
     QSettings file(m_path, QSettings::IniFormat);
     const QStringList keys = file.allKeys();
     for (const QString &key : keys) {
+        const QString value = asText(file.value(key));
+        m_fileValues.insert(key, value);
         if (!m_written.contains(key))
-            m_values.insert(key, asText(file.value(key)));
+            m_values.insert(key, value);
     }
 }
 
@@ -228,15 +232,45 @@ void SettingsStore::write(const QString &key, const QString &value)
         load();
     m_values.insert(key, value);
     m_written.insert(key);
-    if (m_mode == Mode::Persistent)
+    if (m_mode != Mode::Persistent)
+        return;
+    // The restore at start-up hands every stored field back to the store;
+    // replacing the file (and flushing the disk) for each of them would cost
+    // a start with a large card seconds and change nothing.
+    if (m_values == m_fileValues)
+        checkCouldSave();
+    else
         save();
+}
+
+Failure SettingsStore::saveFailure(const QString &reason) const
+{
+    return Failure(QStringLiteral("The settings file %1 could not be saved: %2.").arg(m_path, reason));
+}
+
+void SettingsStore::checkCouldSave() const
+{
+    // A save needs to create its new file in the folder and room for it, the
+    // file's own permissions do not matter to the rename. Asked without
+    // writing anything, with the words the failing save would use.
+    const QByteArray folder = QFile::encodeName(QFileInfo(m_path).absolutePath());
+    if (::access(folder.constData(), W_OK | X_OK) != 0)
+        throw saveFailure(systemError(errno));
+    struct statvfs space {};
+    if (::statvfs(folder.constData(), &space) != 0 || space.f_frsize == 0)
+        return;
+    // Root may write into the blocks kept back for it.
+    const unsigned long long freeBlocks = ::geteuid() == 0 ? space.f_bfree : space.f_bavail;
+    const unsigned long long needed
+        = (static_cast<unsigned long long>(qMax<off_t>(m_stamp.size, 0)) + space.f_frsize - 1)
+        / space.f_frsize;
+    if (freeBlocks < needed)
+        throw saveFailure(systemError(ENOSPC));
 }
 
 void SettingsStore::save()
 {
-    auto fail = [this](const QString &reason) {
-        return Failure(QStringLiteral("The settings file %1 could not be saved: %2.").arg(m_path, reason));
-    };
+    auto fail = [this](const QString &reason) { return saveFailure(reason); };
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QDir().mkpath(folder))
         throw fail(QStringLiteral("the folder %1 cannot be created").arg(folder));
@@ -282,4 +316,5 @@ void SettingsStore::save()
         ::close(dir);
     }
     m_stamp = stampOf(m_path);
+    m_fileValues = m_values;
 }

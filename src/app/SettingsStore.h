@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+class Failure;
+
 // The per-user store of the card: ten fields, the fit caption and the logo
 // path, as plain strings at the top level of Darnovi/Tessary.conf, in the
 // format QSettings reads and writes natively.
@@ -31,6 +33,9 @@ public:
     // Stores the string and has it on disk before returning: the new file is
     // written beside the old one, flushed, and renamed over it, so a crash or
     // power cut leaves either the old file or the new one, never a torn one.
+    // A write that would leave the file exactly as it is now does not replace
+    // it, but still fails as a real write would where the file's folder
+    // cannot be written or its file system has no room for the file.
     // Throws Failure when the file could not be written.
     void write(const QString &key, const QString &value);
 
@@ -51,10 +56,14 @@ private:
     static Stamp stampOf(const QString &path);
     void load();
     void save();
+    void checkCouldSave() const;
+    Failure saveFailure(const QString &reason) const;
     void removeStaleTemporaries() const;
 
     QString m_path;
     QMap<QString, QString> m_values;
+    // What the file held when this store last read or saved it.
+    QMap<QString, QString> m_fileValues;
     // Keys this run has written; another instance's changes to the rest are
     // taken in before each write instead of being overwritten.
     QSet<QString> m_written;
