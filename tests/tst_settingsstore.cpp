@@ -4,7 +4,10 @@
 #include "app/SettingsStore.h"
 
 #include <QDir>
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
@@ -28,6 +31,8 @@ struct OnDisk
     QTemporaryDir dir;
     std::unique_ptr<QSettings> file;
 };
+
+constexpr auto writeAsAnotherInstance = "--write-as-another-instance";
 
 QString folder() { return TestSupport::configHome().path() + QStringLiteral("/Darnovi"); }
 
@@ -193,6 +198,40 @@ private slots:
         QCOMPARE(OnDisk().file->value(QStringLiteral("a")).toString(), QStringLiteral("again"));
     }
 
+    // QSettings' own writer takes a file it has read as unchanged while its
+    // size and its modification time to the millisecond are, and would then
+    // write its stale copy of another instance's key back. Two instances
+    // typing values of the same length within one millisecond meet exactly
+    // that, so the store tells files apart by more than that.
+    void sameSizeSameMillisecondWriteOfAnotherInstanceIsKept()
+    {
+        SettingsStore store;
+        store.write(QStringLiteral("b"), QStringLiteral("1111"));
+        const QString path = TestSupport::settingsFile();
+        const QDateTime written = QFileInfo(path).lastModified();
+
+        // Another process, as a second running Tessary is.
+        QProcess other;
+        other.setProgram(QCoreApplication::applicationFilePath());
+        other.setArguments({QLatin1String(writeAsAnotherInstance), TestSupport::configHome().path(),
+                            QStringLiteral("a"), QStringLiteral("2222")});
+        other.start();
+        QVERIFY(other.waitForFinished(60000));
+        QCOMPARE(other.exitCode(), 0);
+        QCOMPARE(OnDisk().file->value(QStringLiteral("a")).toString(), QStringLiteral("2222"));
+
+        // Same size, and stamped with the same millisecond as this store's save.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(written, QFileDevice::FileModificationTime));
+        file.close();
+
+        store.write(QStringLiteral("b"), QStringLiteral("3333"));
+        OnDisk disk;
+        QCOMPARE(disk.file->value(QStringLiteral("a")).toString(), QStringLiteral("2222"));
+        QCOMPARE(disk.file->value(QStringLiteral("b")).toString(), QStringLiteral("3333"));
+    }
+
     // A save cut short by a kill leaves its temporary file; the next start
     // clears old ones but never one a running save may still rename.
     void staleTemporariesAreClearedAtStart()
@@ -217,5 +256,18 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_SettingsStore)
+// Run as `tst_settingsstore --write-as-another-instance CONFIG KEY VALUE`, the
+// program is a second instance that writes one value into CONFIG's store.
+int main(int argc, char **argv)
+{
+    if (argc == 5 && qstrcmp(argv[1], writeAsAnotherInstance) == 0) {
+        qputenv("XDG_CONFIG_HOME", argv[2]);
+        QCoreApplication app(argc, argv);
+        SettingsStore().write(QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    tst_SettingsStore test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_settingsstore.moc"
