@@ -55,12 +55,6 @@ qint32 moved(qint32 coordinate, int step)
     return qint32(result);
 }
 
-struct Endpoint
-{
-    qint32 x = 0;
-    qint32 y = 0;
-};
-
 constexpr qint32 endpointBlock = 1000;
 
 // Far more lines than any window or printed page needs, and few enough that
@@ -188,95 +182,79 @@ bool clsGrad::attempt(Step &&step)
     return false;
 }
 
-qint32 clsGrad::DrawGradient(DeviceContext &TargetDC, qint32 Width, qint32 Height)
+// The guide line through the centre of the area, long enough to cross it at
+// any angle, turned perpendicular to the gradient direction.
+clsGrad::GuideLine clsGrad::guideLine(qint32 Width, qint32 Height) const
 {
-    // Guide points: the two ends of the guide line and the centre.
-    std::vector<GuidePoint> guide(3);
-    GuidePoint &P0 = guide[0];
-    GuidePoint &P1 = guide[1];
-    GuidePoint &C = guide[2];
-
-    C = {float(std::floor(Width / 2.0)), float(std::floor(Height / 2.0))};
+    GuideLine guide;
+    guide.centre = {float(std::floor(Width / 2.0)), float(std::floor(Height / 2.0))};
+    const GuidePoint &C = guide.centre;
     const qint32 S = Width > Height ? Width : Height;
     const float R = float((std::sqrt(double(S) * S + double(S) * S) + 2) / 2);
-    P0 = {C.x - R, C.y};
-    P1 = {R + C.x, C.y};
+    guide.from = {C.x - R, C.y};
+    guide.to = {R + C.x, C.y};
 
     const double turn = double(m_Angle) + 90;
     const float t = float(turn - 360 * std::floor(turn / 360));
-    RotatePoint(C, P0, t);
-    RotatePoint(C, P1, t);
+    RotatePoint(C, guide.from, t);
+    RotatePoint(C, guide.to, t);
+    return guide;
+}
 
-    // Start the sweep with the guide line just outside the area, on the side
-    // the gradient starts from. A line at exactly 45 degrees is swept across.
-    float xOffset = 0;
-    float yOffset = 0;
-    qint16 xStep = 0;
-    qint16 yStep = 0;
+// Where the sweep starts and which way it moves: the guide line just outside
+// the area, on the side the gradient starts from. A line at exactly 45
+// degrees is swept across.
+clsGrad::Sweep clsGrad::sweepFor(const GuideLine &guide, qint32 Width, qint32 Height) const
+{
+    const GuidePoint &P0 = guide.from;
+    const GuidePoint &P1 = guide.to;
     const bool across = std::fabs(P0.y - P1.y) >= std::fabs(P0.x - P1.x);
     const float maxX = std::max(P0.x, P1.x), minX = std::min(P0.x, P1.x);
     const float maxY = std::max(P0.y, P1.y), minY = std::min(P0.y, P1.y);
-    if (m_Angle >= 0 && m_Angle <= 90) {
-        if (across) {
-            xOffset = -maxX;
-            xStep = 1;
-        } else {
-            yOffset = float(Height - double(minY));
-            yStep = -1;
-        }
-    } else if (m_Angle >= 90 && m_Angle <= 180) {
-        if (across) {
-            xOffset = float(Width - double(minX));
-            xStep = -1;
-        } else {
-            yOffset = float(Height - double(minY));
-            yStep = -1;
-        }
-    } else if (m_Angle >= 180 && m_Angle <= 270) {
-        if (across) {
-            xOffset = float(Width - double(minX));
-            xStep = -1;
-        } else {
-            yOffset = -maxY;
-            yStep = 1;
-        }
-    } else {
-        if (across) {
-            xOffset = -maxX;
-            xStep = 1;
-        } else {
-            yOffset = -maxY;
-            yStep = 1;
-        }
-    }
+    const Sweep rightward {-maxX, 0, 1, 0};
+    const Sweep leftward {float(Width - double(minX)), 0, -1, 0};
+    const Sweep upward {0, float(Height - double(minY)), 0, -1};
+    const Sweep downward {0, -maxY, 0, 1};
+    if (m_Angle >= 0 && m_Angle <= 90)
+        return across ? rightward : upward;
+    if (m_Angle >= 90 && m_Angle <= 180)
+        return across ? leftward : upward;
+    if (m_Angle >= 180 && m_Angle <= 270)
+        return across ? leftward : downward;
+    return across ? rightward : downward;
+}
 
-    // Entries 2k and 2k+1 are the ends of line k.
+// The guide line's endpoints at every position of the sweep, one pixel
+// apart, until both ends are past the far edge. Entries 2k and 2k+1 are the
+// ends of line k. Empty after a failure that was given up.
+std::vector<clsGrad::Endpoint> clsGrad::sweepEndpoints(const GuideLine &guide, const Sweep &sweep,
+                                                       qint32 Width, qint32 Height)
+{
     std::vector<Endpoint> points;
     if (!attempt([&] { points.resize(endpointBlock); }))
-        return 0;
+        return {};
     qint32 n = 0;
     if (!attempt([&] {
-            points[0] = {toLong(P0.x + xOffset), toLong(P0.y + yOffset)};
-            points[1] = {toLong(P1.x + xOffset), toLong(P1.y + yOffset)};
+            points[0] = {toLong(guide.from.x + sweep.xOffset), toLong(guide.from.y + sweep.yOffset)};
+            points[1] = {toLong(guide.to.x + sweep.xOffset), toLong(guide.to.y + sweep.yOffset)};
             n = 2;
         }))
-        return 0;
+        return {};
 
-    // The sweep's length is known from here on: the guide line moves a pixel
-    // a step until both ends are past the far edge. An area larger than any
+    // The sweep's length is known from here on. An area larger than any
     // device would need more endpoints than can be counted or held, so it
     // fails as running out of memory would, before they are collected.
     if (!attempt([&] {
             const Endpoint &a = points[0];
             const Endpoint &b = points[1];
-            const qint64 span = xStep > 0 ? qint64(Width) - std::min(a.x, b.x)
-                : xStep < 0               ? qint64(std::max(a.x, b.x))
-                : yStep > 0               ? qint64(Height) - std::min(a.y, b.y)
-                                          : qint64(std::max(a.y, b.y));
+            const qint64 span = sweep.xStep > 0 ? qint64(Width) - std::min(a.x, b.x)
+                : sweep.xStep < 0               ? qint64(std::max(a.x, b.x))
+                : sweep.yStep > 0               ? qint64(Height) - std::min(a.y, b.y)
+                                                : qint64(std::max(a.y, b.y));
             if (span > maxSweepLines)
                 throw std::bad_alloc();
         }))
-        return 0;
+        return {};
 
     // Endpoints are appended one at a time and the stop test looks at the
     // newest two, so after an odd count it pairs the first end of one line
@@ -286,34 +264,35 @@ qint32 clsGrad::DrawGradient(DeviceContext &TargetDC, qint32 Width, qint32 Heigh
     while (!done) {
         if (!attempt([&] {
                 const Endpoint &from = points[std::size_t(n) - 2];
-                points[std::size_t(n)] = {moved(from.x, xStep), moved(from.y, yStep)};
+                points[std::size_t(n)] = {moved(from.x, sweep.xStep), moved(from.y, sweep.yStep)};
                 ++n;
             }))
-            return 0;
+            return {};
         const Endpoint &newest = points[std::size_t(n) - 1];
         const Endpoint &before = points[std::size_t(n) - 2];
-        if (xStep > 0)
+        if (sweep.xStep > 0)
             done = newest.x > Width && before.x > Width;
-        else if (xStep < 0)
+        else if (sweep.xStep < 0)
             done = newest.x < 0 && before.x < 0;
-        else if (yStep > 0)
+        else if (sweep.yStep > 0)
             done = newest.y > Height && before.y > Height;
-        else if (yStep < 0)
+        else if (sweep.yStep < 0)
             done = newest.y < 0 && before.y < 0;
         if (n % endpointBlock == 0
             && !attempt([&] { points.resize(points.size() + endpointBlock); }))
-            return 0;
+            return {};
     }
+    points.resize(std::size_t(n));
+    return points;
+}
 
-    std::vector<qint32> colours;
-    if (!attempt([&] {
-            points.resize(std::size_t(n));
-            BlendColors(m_Color1, m_Color2, toLong(n / 2.0), colours);
-        }))
-        return 0;
-
-    // The ramp runs over every line of the sweep, even those at the ends of a
-    // slanted sweep that only touch a corner; the device context clips them.
+// One solid pen of its own for each line, the colours running along the
+// ramp; an unpaired last endpoint is not drawn. Returns twice the number of
+// lines drawn.
+qint32 clsGrad::drawLines(DeviceContext &TargetDC, const std::vector<Endpoint> &points,
+                          const std::vector<qint32> &colours)
+{
+    const qint32 n = qint32(points.size());
     qint32 i = 0;
     QPoint unused;
     for (; i <= n - 2; i += 2) {
@@ -324,9 +303,21 @@ qint32 clsGrad::DrawGradient(DeviceContext &TargetDC, qint32 Width, qint32 Heigh
         TargetDC.SelectObject(old);
         TargetDC.DeleteObject(pen);
     }
-
-    colours.clear();
-    points.clear();
-    guide.clear();
     return i;
+}
+
+qint32 clsGrad::DrawGradient(DeviceContext &TargetDC, qint32 Width, qint32 Height)
+{
+    const GuideLine guide = guideLine(Width, Height);
+    const Sweep sweep = sweepFor(guide, Width, Height);
+    const std::vector<Endpoint> points = sweepEndpoints(guide, sweep, Width, Height);
+    if (points.empty())
+        return 0;
+
+    // The ramp runs over every line of the sweep, even those at the ends of a
+    // slanted sweep that only touch a corner; the device context clips them.
+    std::vector<qint32> colours;
+    if (!attempt([&] { BlendColors(m_Color1, m_Color2, toLong(points.size() / 2.0), colours); }))
+        return 0;
+    return drawLines(TargetDC, points, colours);
 }

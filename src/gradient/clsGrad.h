@@ -59,6 +59,31 @@ private:
         float x = 0;
         float y = 0;
     };
+    struct GuideLine
+    {
+        GuidePoint from;
+        GuidePoint to;
+        GuidePoint centre;
+    };
+    struct Sweep
+    {
+        float xOffset = 0;
+        float yOffset = 0;
+        qint16 xStep = 0;
+        qint16 yStep = 0;
+    };
+    struct Endpoint
+    {
+        qint32 x = 0;
+        qint32 y = 0;
+    };
+
+    GuideLine guideLine(qint32 Width, qint32 Height) const;
+    Sweep sweepFor(const GuideLine &guide, qint32 Width, qint32 Height) const;
+    std::vector<Endpoint> sweepEndpoints(const GuideLine &guide, const Sweep &sweep, qint32 Width,
+                                         qint32 Height);
+    static qint32 drawLines(DeviceContext &TargetDC, const std::vector<Endpoint> &points,
+                            const std::vector<qint32> &colours);
 
     static void RotatePoint(const GuidePoint &Centre, GuidePoint &Point, float Degrees);
     static double SafeDivide(double Numerator, double Divisor);

@@ -113,25 +113,31 @@ struct Ramp
     }
 };
 
-} // namespace
-
-void FillGradient(DrawingObject &Target, qint16 Red1, qint16 Green1, qint16 Blue1, qint16 Red2,
-                  qint16 Green2, qint16 Blue2, qint16 Style)
+// One fill in progress: the target, whose size is read afresh at every use,
+// and the colour ramp.
+struct Fill
 {
-    Ramp ramp{double(Red1), double(Green1), double(Blue1)};
-    const auto W = [&] { return bound(Target.Width()); };
-    const auto H = [&] { return bound(Target.Height()); };
-    const auto SW = [&] { return bound(Target.ScaleWidth()); };
-    const auto SH = [&] { return bound(Target.ScaleHeight()); };
-    const auto increments = [&](const auto &length) {
+    DrawingObject &Target;
+    Ramp ramp;
+    qint16 Red1, Green1, Blue1, Red2, Green2, Blue2;
+
+    double W() const { return bound(Target.Width()); }
+    double H() const { return bound(Target.Height()); }
+    double SW() const { return bound(Target.ScaleWidth()); }
+    double SH() const { return bound(Target.ScaleHeight()); }
+
+    // The ramp's step per unit of `length`, a channel at a time.
+    template <typename Length>
+    void spreadOver(Length &&length)
+    {
         skipping([&] { ramp.dR = divided(difference(Red1, Red2), length()); });
         skipping([&] { ramp.dG = divided(difference(Green1, Green2), length()); });
         skipping([&] { ramp.dB = divided(difference(Blue1, Blue2), length()); });
-    };
+    }
 
-    switch (Style) {
-    case 1: {
-        increments(W);
+    void columns()
+    {
+        spreadOver([&] { return W(); });
         qint32 i = 0;
         while (holds([&] { return i < W(); })) {
             skipping([&] { Target.Line(i, 0, i, H(), ramp.colour()); });
@@ -139,10 +145,23 @@ void FillGradient(DrawingObject &Target, qint16 Red1, qint16 Green1, qint16 Blue
                 break;
             ramp.step();
         }
-        break;
     }
-    case 2: {
-        increments(W);
+
+    void rows()
+    {
+        spreadOver([&] { return H(); });
+        qint32 i = 0;
+        while (holds([&] { return i < H(); })) {
+            skipping([&] { Target.Line(0, i, W(), i, ramp.colour()); });
+            if (!advance(i))
+                break;
+            ramp.step();
+        }
+    }
+
+    void circles()
+    {
+        spreadOver([&] { return W(); });
         qint16 rad = 1;
         int cx = 0;
         int cy = 0;
@@ -159,15 +178,16 @@ void FillGradient(DrawingObject &Target, qint16 Red1, qint16 Green1, qint16 Blue
                 break;
             ramp.step(3);
         }
-        break;
     }
-    case 3: {
+
+    void diagonal()
+    {
         double D = 0;
         skipping([&] {
             const double sw = SW(), sh = SH();
             D = std::sqrt(sw * sw + sh * sh) + (sh / 100) * 12;
         });
-        increments([&] { return D; });
+        spreadOver([&] { return D; });
         // Line s runs from (s, max(0, s - W + 1)) to (max(0, s - H + 1), s):
         // the first H lines cross the top-left corner at 45 degrees, then the
         // end point moves right and down together.
@@ -190,19 +210,29 @@ void FillGradient(DrawingObject &Target, qint16 Red1, qint16 Green1, qint16 Blue
                     ++l;
             });
         }
-        break;
     }
-    default: {
-        increments(H);
-        qint32 i = 0;
-        while (holds([&] { return i < H(); })) {
-            skipping([&] { Target.Line(0, i, W(), i, ramp.colour()); });
-            if (!advance(i))
-                break;
-            ramp.step();
-        }
+};
+
+} // namespace
+
+void FillGradient(DrawingObject &Target, qint16 Red1, qint16 Green1, qint16 Blue1, qint16 Red2,
+                  qint16 Green2, qint16 Blue2, qint16 Style)
+{
+    Fill fill{Target, Ramp{double(Red1), double(Green1), double(Blue1)},
+              Red1, Green1, Blue1, Red2, Green2, Blue2};
+    switch (Style) {
+    case 1:
+        fill.columns();
         break;
-    }
+    case 2:
+        fill.circles();
+        break;
+    case 3:
+        fill.diagonal();
+        break;
+    default:
+        fill.rows();
+        break;
     }
 }
 
