@@ -21,6 +21,26 @@ PictureBoxDrawing::PictureBoxDrawing(PictureBox &box, double twipsPerPixel)
 {
 }
 
+PictureBoxDrawing::~PictureBoxDrawing()
+{
+    finishLines();
+}
+
+DeviceContext &PictureBoxDrawing::lines()
+{
+    if (!m_lines)
+        m_lines.emplace(m_box.canvas(), QRect(QPoint(0, 0), m_box.clientRect().size()));
+    return *m_lines;
+}
+
+void PictureBoxDrawing::finishLines()
+{
+    if (!m_lines)
+        return;
+    m_lines.reset();
+    m_box.update();
+}
+
 double PictureBoxDrawing::Width() const
 {
     return Twips::fromPixels(m_box.width(), m_twipsPerPixel);
@@ -54,18 +74,19 @@ int PictureBoxDrawing::toPixels(double twips) const
 
 void PictureBoxDrawing::Line(double x1, double y1, double x2, double y2, qint32 colour)
 {
-    DeviceContext dc(m_box.canvas(), QRect(QPoint(0, 0), m_box.clientRect().size()));
+    DeviceContext &dc = lines();
     dc.MoveToEx(toPixels(x1), toPixels(y1), nullptr);
     Pen pen = dc.CreatePen(PS_SOLID, 1, colour);
     const Pen old = dc.SelectObject(pen);
     dc.LineTo(toPixels(x2), toPixels(y2));
     dc.SelectObject(old);
     dc.DeleteObject(pen);
-    m_box.update();
 }
 
 void PictureBoxDrawing::Circle(double x, double y, double radius, qint32 colour)
 {
+    // Lines drawn before this circle lie under it.
+    finishLines();
     QImage &canvas = m_box.canvas();
     QPainter painter(&canvas);
     painter.setClipRect(QRect(QPoint(0, 0), m_box.clientRect().size()));

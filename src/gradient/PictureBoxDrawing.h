@@ -1,6 +1,9 @@
 #pragma once
 
+#include "gradient/DeviceContext.h"
 #include "gradient/DrawingObject.h"
+
+#include <optional>
 
 class PictureBox;
 
@@ -13,6 +16,8 @@ class PictureBoxDrawing final : public DrawingObject
 public:
     explicit PictureBoxDrawing(PictureBox &box);
     PictureBoxDrawing(PictureBox &box, double twipsPerPixel);
+    // Finishes the lines still held back and has the box repainted.
+    ~PictureBoxDrawing() override;
 
     double Width() const override;
     double Height() const override;
@@ -23,7 +28,12 @@ public:
 
 private:
     int toPixels(double twips) const;
+    DeviceContext &lines();
+    void finishLines();
 
     PictureBox &m_box;
     double m_twipsPerPixel = 15;
+    // One device context for a whole run of lines: a fill draws thousands,
+    // and setting one up and flushing it for each cost more than the lines.
+    std::optional<DeviceContext> m_lines;
 };
