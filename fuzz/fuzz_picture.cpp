@@ -40,5 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QPoint spot = HandCursor::hotspot(bytes);
     if (spot.x() < 0 || spot.y() < 0 || spot.x() > 255 || spot.y() > 255)
         std::abort();
+    const QImage cursor = HandCursor::decode(bytes);
+    if (!cursor.isNull() && (cursor.width() > 256 || cursor.height() > 256))
+        std::abort();
     return 0;
 }

@@ -15,6 +15,12 @@
 
 namespace {
 
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QString shippedCursor()
 {
     return qEnvironmentVariable("TESSARY_SOURCE_DIR") + QStringLiteral("/assets/HAND-M.CUR");
@@ -63,6 +69,73 @@ Qt::CursorShape shapeFor(Form1::Pointer pointer)
     return Qt::ArrowCursor;
 }
 
+
+// A classic .cur of `image` at `bits` per pixel, built as cursor editors
+// write one: directory, bottom-up colour rows, then the AND mask.
+QByteArray classicCursor(const QImage &image, int bits, QPoint spot)
+{
+    const int w = image.width(), h = image.height();
+    const int colourStride = ((w * bits + 31) / 32) * 4, maskStride = ((w + 31) / 32) * 4;
+    QList<QRgb> palette;
+    if (bits <= 8) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (!palette.contains(qRgb(qRed(image.pixel(x, y)), qGreen(image.pixel(x, y)), qBlue(image.pixel(x, y)))))
+                    palette << qRgb(qRed(image.pixel(x, y)), qGreen(image.pixel(x, y)), qBlue(image.pixel(x, y)));
+        while (palette.size() < (1 << bits))
+            palette << qRgb(0, 0, 0);
+    }
+    QByteArray dib(40, '\0');
+    auto put32 = [](QByteArray &to, int at, quint32 v) { qToLittleEndian<quint32>(v, to.data() + at); };
+    auto put16 = [](QByteArray &to, int at, quint16 v) { qToLittleEndian<quint16>(v, to.data() + at); };
+    put32(dib, 0, 40);
+    put32(dib, 4, quint32(w));
+    put32(dib, 8, quint32(2 * h));
+    put16(dib, 12, 1);
+    put16(dib, 14, quint16(bits));
+    for (QRgb c : palette)
+        dib.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append('\0');
+    QByteArray colours(colourStride * h, '\0'), mask(maskStride * h, '\0');
+    for (int y = 0; y < h; ++y) {
+        char *row = colours.data() + colourStride * (h - 1 - y);
+        char *maskRow = mask.data() + maskStride * (h - 1 - y);
+        for (int x = 0; x < w; ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qAlpha(p) == 0)
+                maskRow[x / 8] = char(maskRow[x / 8] | (0x80 >> (x % 8)));
+            if (bits >= 24) {
+                char *at = row + x * (bits / 8);
+                at[0] = char(qBlue(p)), at[1] = char(qGreen(p)), at[2] = char(qRed(p));
+                if (bits == 32)
+                    at[3] = char(qAlpha(p));
+            } else {
+                const int index = int(palette.indexOf(qRgb(qRed(p), qGreen(p), qBlue(p))));
+                const int perByte = 8 / bits;
+                row[x / perByte] = char(row[x / perByte] | (index << ((perByte - 1 - x % perByte) * bits)));
+            }
+        }
+    }
+    dib += colours + mask;
+    QByteArray file(6 + 16, '\0');
+    put16(file, 2, 2);
+    put16(file, 4, 1);
+    file[6] = char(w), file[7] = char(h);
+    put16(file, 10, quint16(spot.x()));
+    put16(file, 12, quint16(spot.y()));
+    put32(file, 14, quint32(dib.size()));
+    put32(file, 18, 6 + 16);
+    return file + dib;
+}
+
+QImage pattern(int w, int h, int colours, bool holes)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    const QRgb inks[] = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(200, 30, 40), qRgb(20, 90, 220)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, holes && (x + y) % 5 == 0 ? qRgba(0, 0, 0, 0) : inks[(x * 3 + y) % colours]);
+    return image;
+}
 } // namespace
 
 Q_DECLARE_METATYPE(Form1::Pointer)
@@ -77,6 +150,8 @@ private slots:
     void fileCheck_data();
     void fileCheck();
     void shippedCursorKeepsItsHotspot();
+    void classicCursorsReadAsTheImageReaderReadsThem_data();
+    void classicCursorsReadAsTheImageReaderReadsThem();
     void missingCursorFileIsSkippedSilently();
     void damagedCursorFileIsReportedAtLine106();
     void pointerFollowsTheMouse_data();
@@ -133,6 +208,51 @@ void tst_Pointer::shippedCursorKeepsItsHotspot()
     QVERIFY(editor.form.mouseIcon().has_value());
     QCOMPARE(editor.form.mouseIcon()->hotSpot(), hotspot);
     QCOMPARE(editor.form.mouseIcon()->pixmap().size(), size);
+}
+
+void tst_Pointer::classicCursorsReadAsTheImageReaderReadsThem_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("expected");
+    // The shipped hand as Qt's own cursor reader sees it.
+    const QByteArray hand = contentsOf(shippedCursor());
+    QTest::newRow("shipped hand")
+        << hand << QImage::fromData(hand, "CUR").convertToFormat(QImage::Format_ARGB32);
+    struct Kind { const char *name; int w, h, colours, bits; bool holes; };
+    for (const Kind &kind : {Kind{"1 bit with holes", 32, 32, 2, 1, true},
+                             Kind{"4 bits, odd width", 13, 9, 4, 4, true},
+                             Kind{"8 bits", 48, 48, 4, 8, false},
+                             Kind{"24 bits, width not a multiple of 4, with holes", 15, 20, 4, 24, true},
+                             Kind{"32 bits with alpha", 32, 32, 4, 32, true}}) {
+        const QImage image = pattern(kind.w, kind.h, kind.colours, kind.holes);
+        QTest::newRow(kind.name) << classicCursor(image, kind.bits, {1, 1}) << image;
+    }
+}
+
+// The program reads the classic kind itself, to keep the image plugins out
+// of its start.
+void tst_Pointer::classicCursorsReadAsTheImageReaderReadsThem()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, expected);
+    const QImage ours = HandCursor::decode(file);
+    QVERIFY(!ours.isNull());
+    QCOMPARE(ours.size(), expected.size());
+    for (int y = 0; y < ours.height(); ++y) {
+        for (int x = 0; x < ours.width(); ++x) {
+            const QRgb a = ours.pixel(x, y), b = expected.pixel(x, y);
+            // Fully clear pixels may keep any colour.
+            if (qAlpha(a) == 0 && qAlpha(b) == 0)
+                continue;
+            QVERIFY2(a == b, qPrintable(QStringLiteral("pixel %1,%2: %3 against %4")
+                                            .arg(x).arg(y).arg(a, 8, 16).arg(b, 8, 16)));
+        }
+    }
+
+    // Cut anywhere, it is not the classic kind any more and is left to the
+    // picture loader, never read past its end.
+    for (qsizetype cut : {qsizetype(0), qsizetype(21), qsizetype(30), file.size() - 1})
+        QVERIFY(HandCursor::decode(file.left(cut)).isNull());
 }
 
 void tst_Pointer::missingCursorFileIsSkippedSilently()
