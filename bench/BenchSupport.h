@@ -3,8 +3,8 @@
 // Shared by the benchmarks: a private settings folder, a quiet services
 // seam, and medians over repeated runs.
 
-#include "app/Failure.h"
 #include "app/Services.h"
+#include "layouts/Failure.h"
 
 #include <QElapsedTimer>
 #include <QFile>

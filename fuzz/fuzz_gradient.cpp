@@ -4,11 +4,11 @@
 
 #include "FuzzSupport.h"
 
-#include "app/Failure.h"
 #include "gradient/DeviceContext.h"
 #include "gradient/DrawingObject.h"
 #include "gradient/clsGrad.h"
 #include "gradient/modGradient.h"
+#include "layouts/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -4,9 +4,9 @@
 
 #include "FuzzSupport.h"
 
-#include "app/Failure.h"
+#include "app/HandCursor.h"
 #include "app/PictureLoader.h"
-#include "editor/HandCursor.h"
+#include "layouts/Failure.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/Application.h"
+#include "Application.h"
 
 int main(int argc, char **argv)
 {

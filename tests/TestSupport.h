@@ -4,8 +4,8 @@
 // the settings folder at a fresh temporary directory, so no test ever sees or
 // touches the user's own settings.
 
-#include "app/Failure.h"
 #include "app/Services.h"
+#include "layouts/Failure.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "TestSupport.h"
 
-#include "app/Failure.h"
 #include "gradient/DrawingObject.h"
 #include "gradient/PictureBoxDrawing.h"
 #include "gradient/modGradient.h"
+#include "layouts/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <QtTest>

@@ -1,10 +1,10 @@
-#include "TestSupport.h"
 #include "SheetMeasure.h"
+#include "TestSupport.h"
 
+#include "PdfExport.h"
 #include "app/SettingsStore.h"
-#include "editor/CardFields.h"
 #include "editor/Form1.h"
-#include "sheet/PdfExport.h"
+#include "sheet/CardFields.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "app/Failure.h"
 #include "app/SettingsStore.h"
+#include "layouts/Failure.h"
 
 #include <QDir>
 #include <QCoreApplication>

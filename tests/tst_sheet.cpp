@@ -2,7 +2,6 @@
 
 #include "app/Main.h"
 #include "app/SettingsStore.h"
-#include "editor/CardFields.h"
 #include "editor/Form1.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/LayoutBuilder.h"
@@ -10,6 +9,7 @@
 #include "layouts/ShapeBox.h"
 #include "layouts/StretchImage.h"
 #include "layouts/Twips.h"
+#include "sheet/CardFields.h"
 #include "sheet/Form2.h"
 
 #include <QLineEdit>
@@ -150,7 +150,7 @@ void tst_Sheet::fillCopiesTheCardOntoAllSix()
 void tst_Sheet::layoutBeforeAnyFill()
 {
     Editor editor;
-    Form2 *sheet = new Form2(editor.form); // built from the layout, no load step
+    Form2 *sheet = new Form2(editor.form, editor.services, editor.form.programFolder(), &editor.form); // built from the layout, no load step
 
     for (int k = 0; k < Form2::cardCount; ++k) {
         QCOMPARE(cardCaption(*sheet, 'i', k), QStringLiteral("Contact Details"));

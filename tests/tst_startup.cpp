@@ -3,11 +3,11 @@
 #include "app/Main.h"
 #include "app/SettingsStore.h"
 #include "app/SkinEngine.h"
-#include "editor/CardFields.h"
 #include "editor/Form1.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/PictureBox.h"
 #include "layouts/StretchImage.h"
+#include "sheet/CardFields.h"
 #include "sheet/Form2.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "app/DeferredFailure.h"
 #include "app/ErrorReport.h"
-#include "app/Failure.h"
+#include "layouts/Failure.h"
 
 #include <new>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Failure.h"
 #include "app/Services.h"
+#include "layouts/Failure.h"
 
 #include <optional>
 

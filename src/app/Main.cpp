@@ -3,7 +3,6 @@
 #include "app/FileCheck.h"
 #include "app/ProgramFolder.h"
 #include "app/SkinEngine.h"
-#include "editor/Form1.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/FrameBox.h"
 
@@ -39,13 +38,12 @@ void ApplySystemColors(QWidget &window)
     }
 }
 
-void ApplySkin(Form1 &window)
+void ApplySkin(QWidget &window, const QString &programFolder, SkinEngine &skin)
 {
-    const QString path = ProgramFolder::join(window.programFolder(), QLatin1String(skinFile));
+    const QString path = ProgramFolder::join(programFolder, QLatin1String(skinFile));
     if (!FileCheck::exists(path))
         return;
     ApplySystemColors(window);
-    SkinEngine &skin = window.skin();
     skin.LoadSkin(path, QString());
     skin.SetOptions(skin.Options() | SkinEngine::WindowScoped);
     skin.SetEnabled(true);

@@ -3,8 +3,8 @@
 #include <QColor>
 #include <QString>
 
-class Form1;
 class QWidget;
+class SkinEngine;
 
 // Routines the windows share for their look and the application's title.
 namespace Main {
@@ -16,10 +16,11 @@ inline constexpr int titleLimit = 40;
 // The system's button-face colour, from the user's palette.
 QColor buttonFace();
 
-// Skins the main window with the skin file beside the program, after giving
-// the window, its frames and labels the button-face colour. Without the file
-// it does nothing. Failures reach the caller.
-void ApplySkin(Form1 &window);
+// Skins the main window with the skin file in `programFolder` through its
+// skin engine, after giving the window, its frames and labels the
+// button-face colour. Without the file it does nothing. Failures reach the
+// caller.
+void ApplySkin(QWidget &window, const QString &programFolder, SkinEngine &skin);
 
 // The same button-face colouring for any window, without a skin.
 void ApplySystemColors(QWidget &window);

@@ -1,6 +1,6 @@
 #include "app/PictureLoader.h"
 
-#include "app/Failure.h"
+#include "layouts/Failure.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "app/SettingsStore.h"
 
-#include "app/Failure.h"
+#include "layouts/Failure.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "app/SkinEngine.h"
 
-#include "app/Failure.h"
+#include "layouts/Failure.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "app/SystemServices.h"
 
-#include "app/Failure.h"
+#include "layouts/Failure.h"
 
 #include <QDesktopServices>
 #include <QEventLoop>

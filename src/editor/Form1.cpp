@@ -2,14 +2,13 @@
 
 #include "app/ErrorTrap.h"
 #include "app/FileCheck.h"
+#include "app/HandCursor.h"
 #include "app/Main.h"
 #include "app/PictureLoader.h"
 #include "app/ProgramFolder.h"
 #include "app/Services.h"
 #include "app/SettingsStore.h"
 #include "app/SkinEngine.h"
-#include "editor/CardFields.h"
-#include "editor/HandCursor.h"
 #include "gradient/modGradient.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/Form1Layout.h"
@@ -17,6 +16,7 @@
 #include "layouts/PictureBox.h"
 #include "layouts/Pictures.h"
 #include "layouts/StretchImage.h"
+#include "sheet/CardFields.h"
 #include "sheet/Form2.h"
 #include "sheet/SheetPrinter.h"
 
@@ -112,6 +112,21 @@ StretchImage *Form1::imgLogo() const
     return m_controls.get<StretchImage>(QStringLiteral("imgLogo"));
 }
 
+QString Form1::cardText(char letter) const
+{
+    return field(letter)->text();
+}
+
+QImage Form1::cardLogo() const
+{
+    return imgLogo()->picture();
+}
+
+QString Form1::cardFitCaption() const
+{
+    return fitButton()->text();
+}
+
 void Form1::storeUnguarded(const QString &key, const QString &value)
 {
     try {
@@ -198,7 +213,7 @@ void Form1::PushButton2_Click()
         trap.at(104, [&] { imgPrev2->hide(); });
         trap.at(106, [&] { imgLogoPrev->show(); });
         trap.at(108, [&] { fitButton()->setText(QLatin1String(fullSizeCaption)); });
-        for (int k = 0; k <= 5; ++k) {
+        for (int k = 0; k < Form2::cardCount; ++k) {
             trap.at(112, [&] { form2().controls().get<PictureBox>(QStringLiteral("imgPrev2"), k)->hide(); });
             trap.at(114, [&] { form2().controls().get<StretchImage>(QStringLiteral("imgLogoPrev"), k)->show(); });
         }
@@ -206,7 +221,7 @@ void Form1::PushButton2_Click()
         trap.at(120, [&] { imgPrev2->show(); });
         trap.at(122, [&] { imgLogoPrev->hide(); });
         trap.at(124, [&] { fitButton()->setText(QLatin1String(fitCaption)); });
-        for (int k = 0; k <= 5; ++k) {
+        for (int k = 0; k < Form2::cardCount; ++k) {
             trap.at(128, [&] { form2().controls().get<PictureBox>(QStringLiteral("imgPrev2"), k)->show(); });
             trap.at(130, [&] { form2().controls().get<StretchImage>(QStringLiteral("imgLogoPrev"), k)->hide(); });
         }
@@ -243,7 +258,7 @@ Form2 &Form1::form2()
     if (!m_form2) {
         if (m_unloading)
             throw Failure(QStringLiteral("The program is closing."));
-        m_form2 = new Form2(*this);
+        m_form2 = new Form2(*this, m_services, m_programFolder, this);
         m_form2->Form_Load();
         if (!m_form2)
             throw Failure(QStringLiteral("The print preview window was closed while it loaded."));
@@ -353,7 +368,7 @@ void Form1::restoreCard()
 void Form1::Form_Load()
 {
     ErrorTrap trap(m_services, this, location("Form_Load"), &m_deferred);
-    trap.at(100, [&] { Main::ApplySkin(*this); });
+    trap.at(100, [&] { Main::ApplySkin(*this, m_programFolder, *m_skin); });
     const QString cursorFile = ProgramFolder::join(m_programFolder, QLatin1String(HandCursor::fileName));
     if (trap.test(104, [&] { return FileCheck::exists(cursorFile); }))
         trap.at(106, [&] { setMouseIcon(HandCursor::load(cursorFile)); });

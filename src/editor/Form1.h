@@ -3,6 +3,7 @@
 #include "app/DeferredFailure.h"
 #include "editor/FileDialog.h"
 #include "layouts/Controls.h"
+#include "sheet/CardSource.h"
 #include "sheet/Form2.h"
 
 #include <QCursor>
@@ -22,7 +23,7 @@ class StretchImage;
 
 // The card editor: ten fields, the logo and its fit mode, a quick-preview card
 // that follows every keystroke, and the two output commands.
-class Form1 : public QWidget
+class Form1 : public QWidget, public CardSource
 {
     Q_OBJECT
 public:
@@ -66,6 +67,11 @@ public:
     Form2 &form2();
     bool hasForm2() const { return !m_form2.isNull(); }
     Form2 *existingForm2() const { return m_form2.data(); }
+
+    // The card as the sheet reads it.
+    QString cardText(char letter) const override;
+    QImage cardLogo() const override;
+    QString cardFitCaption() const override;
 
     const Controls &controls() const { return m_controls; }
     QLineEdit *field(char letter) const;

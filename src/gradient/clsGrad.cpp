@@ -1,11 +1,11 @@
 #include "gradient/clsGrad.h"
 
-#include "app/Failure.h"
 #include "app/Services.h"
 #include "gradient/ClientRect.h"
 #include "gradient/DeviceContext.h"
 #include "gradient/SystemColours.h"
 #include "gradient/UpdateLock.h"
+#include "layouts/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "gradient/modGradient.h"
 
-#include "app/Failure.h"
 #include "gradient/DrawingObject.h"
 #include "gradient/PictureBoxDrawing.h"
+#include "layouts/Failure.h"
 
 #include <algorithm>
 #include <cmath>

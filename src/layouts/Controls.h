@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Failure.h"
+#include "layouts/Failure.h"
 
 #include <QHash>
 #include <QList>

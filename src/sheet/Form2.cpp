@@ -2,10 +2,8 @@
 
 #include "app/ErrorTrap.h"
 #include "app/FileCheck.h"
+#include "app/HandCursor.h"
 #include "app/ProgramFolder.h"
-#include "editor/CardFields.h"
-#include "editor/Form1.h"
-#include "editor/HandCursor.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/Form2Layout.h"
 #include "layouts/LayoutBuilder.h"
@@ -13,22 +11,24 @@
 #include "layouts/Pictures.h"
 #include "layouts/ShapeBox.h"
 #include "layouts/StretchImage.h"
+#include "sheet/CardFields.h"
+#include "sheet/CardSource.h"
 #include "sheet/GradLineFactory.h"
 
 #include <QCloseEvent>
-#include <QLineEdit>
-#include <QPushButton>
 
 namespace {
 constexpr auto fitCaption = "Fit Image to Box";
 constexpr auto fullSizeCaption = "Use Full Size";
 } // namespace
 
-Form2::Form2(Form1 &owner) : QWidget(&owner, Qt::Window), m_owner(owner)
+Form2::Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_card(card), m_services(services),
+      m_programFolder(std::move(programFolder))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     LayoutBuilder builder;
-    builder.setCompositeFactory(GradLineFactory::make(owner.services()));
+    builder.setCompositeFactory(GradLineFactory::make(services));
     builder.applyWindow(this, Form2Layout::window());
     const auto cards = Form2Layout::cards();
     for (int index = 0; index < cardCount; ++index) {
@@ -46,27 +46,27 @@ QString Form2::location()
 
 void Form2::Form_Load()
 {
-    ErrorTrap trap(m_owner.services(), this, location());
+    ErrorTrap trap(m_services, this, location());
     trap.at(100, [&] {
         setWindowIcon(Pictures::applicationIcon());
         // The window keeps the default arrow, so this image is never seen;
         // it is loaded all the same, and a damaged file is reported.
         const QString cursorFile =
-            ProgramFolder::join(m_owner.programFolder(), QLatin1String(HandCursor::fileName));
+            ProgramFolder::join(m_programFolder, QLatin1String(HandCursor::fileName));
         if (FileCheck::exists(cursorFile))
             m_mouseIcon = HandCursor::load(cursorFile);
     });
     QString caption;
     if (trap.test(102, [&] {
-            caption = m_owner.fitButton()->text();
+            caption = m_card.cardFitCaption();
             return caption == QLatin1String(fullSizeCaption);
         })) {
-        for (int i = 0; i <= 5; ++i) {
+        for (int i = 0; i < cardCount; ++i) {
             trap.at(106, [&] { m_controls.get<PictureBox>(QStringLiteral("imgPrev2"), i)->hide(); });
             trap.at(108, [&] { m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"), i)->show(); });
         }
     } else if (trap.test(112, [&] { return caption == QLatin1String(fitCaption); })) {
-        for (int i = 0; i <= 5; ++i) {
+        for (int i = 0; i < cardCount; ++i) {
             trap.at(116, [&] { m_controls.get<PictureBox>(QStringLiteral("imgPrev2"), i)->show(); });
             trap.at(118, [&] { m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"), i)->hide(); });
         }
@@ -76,11 +76,11 @@ void Form2::Form_Load()
 
 void Form2::Fill_Cards()
 {
-    const QImage logo = m_owner.imgLogo()->picture();
-    for (int k = 0; k <= 5; ++k) {
+    const QImage logo = m_card.cardLogo();
+    for (int k = 0; k < cardCount; ++k) {
         for (const CardFields::Field &card : CardFields::fields)
             m_controls.get<CaptionLabel>(CardFields::previewLabel(card.letter), k)
-                ->setCaption(m_owner.field(card.letter)->text());
+                ->setCaption(m_card.cardText(card.letter));
         m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"), k)->setPicture(logo);
         m_controls.get<PictureBox>(QStringLiteral("imgPrev2"), k)->setPicture(logo);
         m_controls.get<CaptionLabel>(QStringLiteral("lblPrevLogo"), k)->hide();

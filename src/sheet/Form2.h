@@ -1,13 +1,15 @@
 #pragma once
 
 #include "layouts/Controls.h"
+#include "layouts/Form2Layout.h"
 
 #include <QCursor>
 #include <QWidget>
 
 #include <optional>
 
-class Form1;
+class CardSource;
+class Services;
 
 // The print preview window: the sheet of six cards, two columns by three
 // rows. It is made hidden on first reach, shown modally by "Print Preview",
@@ -16,15 +18,16 @@ class Form2 : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int cardCount = 6;
+    static constexpr int cardCount = Form2Layout::cardCount;
 
-    explicit Form2(Form1 &owner);
+    // `card` is what the sheet shows; `parent` the window it belongs to.
+    Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent);
 
     // The load step: icon and (unseen) pointer image, the fit mode of the
     // main window, and a first fill.
     void Form_Load();
 
-    // Copies the main window's ten fields and logo onto all six cards.
+    // Copies the card's ten fields and logo onto all six cards.
     void Fill_Cards();
 
     const Controls &controls() const { return m_controls; }
@@ -36,7 +39,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    Form1 &m_owner;
+    CardSource &m_card;
+    Services &m_services;
+    QString m_programFolder;
     Controls m_controls;
     std::optional<QCursor> m_mouseIcon;
 };

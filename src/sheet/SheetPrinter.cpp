@@ -1,6 +1,6 @@
 #include "sheet/SheetPrinter.h"
 
-#include "app/Failure.h"
+#include "layouts/Failure.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/Twips.h"
 

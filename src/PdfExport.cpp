@@ -1,4 +1,4 @@
-#include "sheet/PdfExport.h"
+#include "PdfExport.h"
 
 #include "app/FileCheck.h"
 #include "app/HeadlessServices.h"

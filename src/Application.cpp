@@ -1,13 +1,13 @@
-#include "app/Application.h"
+#include "Application.h"
 
-#include "app/CommandLine.h"
-#include "app/Failure.h"
+#include "CommandLine.h"
+#include "PdfExport.h"
 #include "app/ProgramFolder.h"
 #include "app/SettingsStore.h"
 #include "app/SystemServices.h"
 #include "editor/Form1.h"
+#include "layouts/Failure.h"
 #include "layouts/Fonts.h"
-#include "sheet/PdfExport.h"
 
 #include <QApplication>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "editor/HandCursor.h"
+#include "app/HandCursor.h"
 
 #include "app/PictureLoader.h"
 

@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "CommandLine.h"
 
 CommandLine::CommandLine()
     : m_pdf(QStringLiteral("pdf"),
