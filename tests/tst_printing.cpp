@@ -17,6 +17,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 using TestSupport::FakeServices;
 
 namespace {
@@ -34,8 +36,9 @@ private:
 };
 
 // Waits for the scheduler to finish the job and the PDF printer to finish
-// writing the file with that job's number.
-QString waitForJobFile(const QString &folder, const QStringList &before)
+// writing the file with that job's number. With a queue named, only that
+// queue's jobs are waited for.
+QString waitForJobFile(const QString &folder, const QStringList &before, const QString &queue = QString())
 {
     QElapsedTimer timer;
     timer.start();
@@ -43,7 +46,10 @@ QString waitForJobFile(const QString &folder, const QStringList &before)
     qint64 lastSize = -1;
     int steady = 0;
     while (timer.elapsed() < 60000) {
-        const bool queueEmpty = run(QStringLiteral("lpstat"), {QStringLiteral("-o")}).trimmed().isEmpty();
+        QStringList lpstat{QStringLiteral("-o")};
+        if (!queue.isEmpty())
+            lpstat << queue;
+        const bool queueEmpty = run(QStringLiteral("lpstat"), lpstat).trimmed().isEmpty();
         const QStringList now = QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
         for (const QString &name : now) {
             if (!before.contains(name)) {
@@ -62,6 +68,92 @@ QString waitForJobFile(const QString &folder, const QStringList &before)
     }
     return QString();
 }
+
+// Runs a command as root, through sudo where the test is not root; false
+// when it cannot be run or fails.
+bool runAsRoot(const QString &program, const QStringList &arguments, const QByteArray &input = QByteArray())
+{
+    QProcess process;
+    if (geteuid() == 0)
+        process.start(program, arguments);
+    else
+        process.start(QStringLiteral("sudo"), QStringList{QStringLiteral("-n"), program} + arguments);
+    if (!process.waitForStarted(30000))
+        return false;
+    process.write(input);
+    process.closeWriteChannel();
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+// A print queue of the test's own on the CUPS PDF printer, with its own
+// defaults, writing into its own folder, and made the default destination
+// of this process only (libcups reads LPDEST). The shared default queue and
+// its options stay untouched.
+class PrivateQueue
+{
+public:
+    explicit PrivateQueue(const QStringList &defaults)
+        : m_name(QStringLiteral("TessaryTest%1x%2").arg(QCoreApplication::applicationPid()).arg(++s_count)),
+          m_config(QStringLiteral("/etc/cups/cups-pdf-%1.conf").arg(m_name))
+    {
+        if (run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).trimmed() != QLatin1String("scheduler is running")
+            || !QFile::exists(QStringLiteral("/usr/lib/cups/backend/cups-pdf")) || !m_out.isValid())
+            return;
+        // The PDF printer reads a configuration of the queue's own name.
+        const QByteArray config = "Out " + QFile::encodeName(m_out.path()) + "\n";
+        if (!runAsRoot(QStringLiteral("tee"), {m_config}, config))
+            return;
+        QStringList arguments{QStringLiteral("-p"), m_name, QStringLiteral("-E"),
+                              QStringLiteral("-v"), QStringLiteral("cups-pdf:/") + m_name,
+                              QStringLiteral("-m"), QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd")};
+        for (const QString &option : defaults)
+            arguments << QStringLiteral("-o") << option;
+        m_made = runAsRoot(QStringLiteral("lpadmin"), arguments);
+        if (m_made) {
+            m_oldDestination = qgetenv("LPDEST");
+            m_hadDestination = qEnvironmentVariableIsSet("LPDEST");
+            qputenv("LPDEST", m_name.toLocal8Bit());
+        }
+    }
+    ~PrivateQueue()
+    {
+        if (m_made) {
+            if (m_hadDestination)
+                qputenv("LPDEST", m_oldDestination);
+            else
+                qunsetenv("LPDEST");
+            runAsRoot(QStringLiteral("lpadmin"), {QStringLiteral("-x"), m_name});
+        }
+        runAsRoot(QStringLiteral("rm"), {QStringLiteral("-f"), m_config});
+    }
+    PrivateQueue(const PrivateQueue &) = delete;
+    PrivateQueue &operator=(const PrivateQueue &) = delete;
+
+    bool isMade() const { return m_made; }
+    const QString &name() const { return m_name; }
+    QString outDir() const { return m_out.path(); }
+private:
+    static inline int s_count = 0;
+    QString m_name;
+    QString m_config;
+    QTemporaryDir m_out;
+    bool m_made = false;
+    QByteArray m_oldDestination;
+    bool m_hadDestination = false;
+};
+
+// The page's size in points, as the PDF says it.
+QSizeF pdfPageSize(const QString &pdf)
+{
+    const QRegularExpression size(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"));
+    const auto match = size.match(run(QStringLiteral("pdfinfo"), {pdf}));
+    return match.hasMatch() ? QSizeF(match.captured(1).toDouble(), match.captured(2).toDouble()) : QSizeF();
+}
+
+// Where the first card's outer corner lands: Qt's 10-point margins (the PDF
+// printer's papers have none of their own) and the card's place on the sheet.
+const QPointF firstCardOnPage(200 + 120, 200 + 240);
 
 } // namespace
 
@@ -195,6 +287,62 @@ private slots:
         QVERIFY(page.save(png));
         const QString read = run(QStringLiteral("tesseract"), {png, QStringLiteral("-")}, 120000);
         QCOMPARE(read.count(QStringLiteral("Darnovi Cards")), 6);
+    }
+
+    // "Print Card" through the scheduler on a queue whose default paper
+    // (and orientation) is not what Qt starts a printer on.
+    void printCardFollowsTheQueueDefaults_data()
+    {
+        QTest::addColumn<QStringList>("defaults");
+        QTest::addColumn<QSizeF>("paperPoints");
+        QTest::addColumn<bool>("landscape");
+        QTest::newRow("a queue on US Letter prints on US Letter")
+            << QStringList{QStringLiteral("PageSize=Letter")} << QSizeF(612, 792) << false;
+        QTest::newRow("a queue on A4 prints on A4")
+            << QStringList{QStringLiteral("PageSize=A4")} << QSizeF(595, 842) << false;
+        QTest::newRow("a queue on US Letter in landscape prints the sheet across the paper")
+            << QStringList{QStringLiteral("PageSize=Letter"), QStringLiteral("orientation-requested-default=4")}
+            << QSizeF(612, 792) << true;
+    }
+    void printCardFollowsTheQueueDefaults()
+    {
+        QFETCH(QStringList, defaults);
+        QFETCH(QSizeF, paperPoints);
+        QFETCH(bool, landscape);
+        PrivateQueue queue(defaults);
+        if (!queue.isMade()) {
+            if (qEnvironmentVariableIntValue("TESSARY_REQUIRE_PRINTER") == 1)
+                QFAIL("could not add a print queue on the CUPS PDF printer");
+            QSKIP("no CUPS scheduler with the PDF printer to add a queue to, or no right to add one");
+        }
+        RealPrinterServices services;
+        SettingsStore store;
+        QTemporaryDir folder;
+        Form1 window(services, store, folder.path());
+        window.PushButton4_Click();
+        window.PushButton3_Click();
+        QVERIFY2(services.messages.empty(), services.messages.empty() ? "" : qPrintable(services.messages[0].text));
+
+        const QString pdf = waitForJobFile(queue.outDir(), {}, queue.name());
+        QVERIFY2(!pdf.isEmpty(), "the PDF printer wrote no file for the job");
+        QCOMPARE(pageCount(pdf), 1);
+        const QSizeF size = pdfPageSize(pdf);
+        QVERIFY2(std::abs(size.width() - paperPoints.width()) <= 1 && std::abs(size.height() - paperPoints.height()) <= 1,
+                 qPrintable(QStringLiteral("page %1 x %2 pt").arg(size.width()).arg(size.height())));
+
+        QImage page = rasterise(pdf, folder.path());
+        // A landscape page comes out turned a quarter to the left on the
+        // paper; turn it back to read it.
+        if (landscape)
+            page = page.transformed(QTransform().rotate(90));
+        checkSheetGeometry(page);
+        if (QTest::currentTestFailed())
+            return;
+        const QPointF corner = firstCardCorner(page);
+        const double tolerance = 0.1 * twipsPerMm;
+        QVERIFY2(std::abs(corner.x() - firstCardOnPage.x()) <= tolerance
+                     && std::abs(corner.y() - firstCardOnPage.y()) <= tolerance,
+                 qPrintable(QStringLiteral("first card at %1, %2 twips").arg(corner.x()).arg(corner.y())));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "app/Failure.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/Twips.h"
+#include "sheet/PrinterDefaults.h"
 
 #include <QPainter>
 #include <QPicture>
@@ -67,6 +68,24 @@ void paintTree(QPainter &painter, QWidget &widget, const QRectF &box, double twi
     painter.restore();
 }
 
+// A printer made for a queue starts on A4 in portrait whatever paper the
+// queue holds. On other paper the printer stops for A4, or its driver scales
+// the page or cuts it off, so the page takes the queue's own paper and
+// orientation. A printer writing a file has no queue and keeps its page.
+void useQueueDefaults(QPrinter &printer)
+{
+    const QString queue = printer.printerName();
+    if (printer.outputFormat() != QPrinter::NativeFormat || queue.isEmpty()) {
+        printer.setPageOrientation(QPageLayout::Portrait);
+        return;
+    }
+    // Orientation first: the printable margins of the paper follow it.
+    printer.setPageOrientation(PrinterDefaults::orientation(queue));
+    const QPageSize paper = PrinterDefaults::pageSize(queue);
+    if (paper.isValid())
+        printer.setPageSize(paper);
+}
+
 } // namespace
 
 void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch)
@@ -83,7 +102,7 @@ void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch)
 void PrintForm(QWidget &window, QPrinter &printer)
 {
     printer.setFullPage(false);
-    printer.setPageOrientation(QPageLayout::Portrait);
+    useQueueDefaults(printer);
     printer.setCopyCount(1);
     printer.setDocName(QStringLiteral("Tessary business cards"));
     // Ask the scheduler to print the page as it is, not fitted to the paper:
