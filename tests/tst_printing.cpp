@@ -35,6 +35,20 @@ private:
     SystemServices m_real;
 };
 
+// A printer that writes a PDF file on the paper given.
+class PaperServices : public FakeServices
+{
+public:
+    std::unique_ptr<QPrinter> defaultPrinter() override
+    {
+        std::unique_ptr<QPrinter> printer = FakeServices::defaultPrinter();
+        printer->setPageSize(paper);
+        return printer;
+    }
+
+    QPageSize paper;
+};
+
 // Waits for the scheduler to finish the job and the PDF printer to finish
 // writing the file with that job's number. With a queue named, only that
 // queue's jobs are waited for.
@@ -133,6 +147,13 @@ public:
     bool isMade() const { return m_made; }
     const QString &name() const { return m_name; }
     QString outDir() const { return m_out.path(); }
+    // Every job the queue was given, finished or not.
+    QString jobs() const
+    {
+        return run(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), m_name})
+            .trimmed();
+    }
+
 private:
     static inline int s_count = 0;
     QString m_name;
@@ -289,6 +310,50 @@ private slots:
         QCOMPARE(read.count(QStringLiteral("Darnovi Cards")), 6);
     }
 
+    // A sheet that does not fit the printable part of the paper would lose
+    // cards at the edge; it is reported instead and nothing is printed.
+    void paperTooSmallForTheSheetIsReported_data()
+    {
+        QTest::addColumn<QPageSize>("paper");
+        QTest::addColumn<bool>("fits");
+        // The cards reach 10925 x 9735 twips into the sheet; with Qt's
+        // 10-point margins the paper must be at least this big.
+        const QSizeF least(10925.0 / 1440 + 20.0 / 72, 9735.0 / 1440 + 20.0 / 72);
+        auto inches = [](double width, double height) { return QPageSize(QSizeF(width, height), QPageSize::Inch); };
+        QTest::newRow("A4 holds the sheet") << QPageSize(QPageSize::A4) << true;
+        QTest::newRow("US Letter holds the sheet") << QPageSize(QPageSize::Letter) << true;
+        QTest::newRow("0.1 in to spare each way") << inches(least.width() + 0.1, least.height() + 0.1) << true;
+        QTest::newRow("0.1 in too narrow") << inches(least.width() - 0.1, least.height() + 1) << false;
+        QTest::newRow("0.1 in too short") << inches(least.width() + 1, least.height() - 0.1) << false;
+        QTest::newRow("A5 is too narrow") << QPageSize(QPageSize::A5) << false;
+        QTest::newRow("A5 on its side is too short")
+            << QPageSize(QSizeF(210, 148), QPageSize::Millimeter) << false;
+        QTest::newRow("4 x 6 in photo paper") << inches(4, 6) << false;
+    }
+    void paperTooSmallForTheSheetIsReported()
+    {
+        QFETCH(QPageSize, paper);
+        QFETCH(bool, fits);
+        QTemporaryDir folder;
+        PaperServices services;
+        services.printerFile = folder.filePath(QStringLiteral("sheet.pdf"));
+        services.paper = paper;
+        SettingsStore store;
+        Form1 window(services, store, folder.path());
+        window.PushButton3_Click();
+        if (fits) {
+            QVERIFY2(services.messages.empty(), services.messages.empty() ? "" : qPrintable(services.messages[0].text));
+            QCOMPARE(pageCount(services.printerFile), 1);
+            return;
+        }
+        QCOMPARE(services.messages.size(), size_t(1));
+        const QString text = services.messages[0].text;
+        QCOMPARE(services.messages[0].title, QStringLiteral("Application Error"));
+        QVERIFY2(text.contains(QStringLiteral("in Tessary2016/11/03.Form1.PushButton3_Click at line 102")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("default paper, ") + paper.name()), qPrintable(text));
+        QVERIFY(!QFile::exists(services.printerFile));
+    }
+
     // "Print Card" through the scheduler on a queue whose default paper
     // (and orientation) is not what Qt starts a printer on.
     void printCardFollowsTheQueueDefaults_data()
@@ -343,6 +408,30 @@ private slots:
         QVERIFY2(std::abs(corner.x() - firstCardOnPage.x()) <= tolerance
                      && std::abs(corner.y() - firstCardOnPage.y()) <= tolerance,
                  qPrintable(QStringLiteral("first card at %1, %2 twips").arg(corner.x()).arg(corner.y())));
+    }
+
+    void tooSmallQueuePaperPrintsNothing()
+    {
+        PrivateQueue queue({QStringLiteral("PageSize=A5")});
+        if (!queue.isMade()) {
+            if (qEnvironmentVariableIntValue("TESSARY_REQUIRE_PRINTER") == 1)
+                QFAIL("could not add a print queue on the CUPS PDF printer");
+            QSKIP("no CUPS scheduler with the PDF printer to add a queue to, or no right to add one");
+        }
+        RealPrinterServices services;
+        SettingsStore store;
+        QTemporaryDir folder;
+        Form1 window(services, store, folder.path());
+        window.PushButton3_Click();
+        QCOMPARE(services.messages.size(), size_t(1));
+        const QString text = services.messages[0].text;
+        QVERIFY2(text.contains(QStringLiteral("the printer \"%1\"").arg(queue.name())), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("default paper, A5.")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("PushButton3_Click at line 102")), qPrintable(text));
+        // Printing hands the job over before the command returns: had there
+        // been one, the queue would list it now.
+        QCOMPARE(queue.jobs(), QString());
+        QCOMPARE(QDir(queue.outDir()).entryList(QDir::Files), QStringList());
     }
 };
 

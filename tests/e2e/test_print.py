@@ -66,6 +66,11 @@ class PrivateQueue:
             command += ["-o", option]
         self.made = as_root(*command)
 
+    def jobs(self):
+        """Every job the queue was given, finished or not."""
+        return subprocess.run(["lpstat", "-W", "all", "-o", self.name], capture_output=True,
+                              text=True, timeout=10).stdout.strip()
+
     def remove(self):
         if self.made:
             as_root("lpadmin", "-x", self.name)
@@ -199,4 +204,20 @@ class PrintCommands(h.AppTestCase):
         self.assertAlmostEqual(width, 612, delta=1)
         self.assertAlmostEqual(height, 792, delta=1)
         self.assertEqual(app.windows(h.ERROR_TITLE), [])
+        app.responsive()
+
+    def test_print_card_reports_paper_too_small_for_the_sheet(self):
+        queue = self.private_queue("PageSize=A5")
+        app = self.launch()
+        app.click(app.button("Print Card"))
+        wid, text = app.wait_box(h.ERROR_TITLE)
+        self.assertIn("default paper, A5.", text)
+        self.assertIn(f'"{queue.name}"', text)
+        self.assertIn("PushButton3_Click at line 102", text)
+        app.dismiss_box(wid, h.ERROR_TITLE)
+        # Printing hands the job over before the command ends: had there been
+        # one, the queue would list it now.
+        self.assertEqual(queue.jobs(), "")
+        self.assertEqual(os.listdir(queue.outdir), [])
+        self.assertEqual(app.windows(h.PREVIEW_TITLE), [])
         app.responsive()
