@@ -17,6 +17,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 using TestSupport::FakeServices;
 
 namespace {
@@ -33,9 +35,24 @@ private:
     SystemServices m_real;
 };
 
+// A printer that writes a PDF file on the paper given.
+class PaperServices : public FakeServices
+{
+public:
+    std::unique_ptr<QPrinter> defaultPrinter() override
+    {
+        std::unique_ptr<QPrinter> printer = FakeServices::defaultPrinter();
+        printer->setPageSize(paper);
+        return printer;
+    }
+
+    QPageSize paper;
+};
+
 // Waits for the scheduler to finish the job and the PDF printer to finish
-// writing the file with that job's number.
-QString waitForJobFile(const QString &folder, const QStringList &before)
+// writing the file with that job's number. With a queue named, only that
+// queue's jobs are waited for.
+QString waitForJobFile(const QString &folder, const QStringList &before, const QString &queue = QString())
 {
     QElapsedTimer timer;
     timer.start();
@@ -43,7 +60,10 @@ QString waitForJobFile(const QString &folder, const QStringList &before)
     qint64 lastSize = -1;
     int steady = 0;
     while (timer.elapsed() < 60000) {
-        const bool queueEmpty = run(QStringLiteral("lpstat"), {QStringLiteral("-o")}).trimmed().isEmpty();
+        QStringList lpstat{QStringLiteral("-o")};
+        if (!queue.isEmpty())
+            lpstat << queue;
+        const bool queueEmpty = run(QStringLiteral("lpstat"), lpstat).trimmed().isEmpty();
         const QStringList now = QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
         for (const QString &name : now) {
             if (!before.contains(name)) {
@@ -62,6 +82,99 @@ QString waitForJobFile(const QString &folder, const QStringList &before)
     }
     return QString();
 }
+
+// Runs a command as root, through sudo where the test is not root; false
+// when it cannot be run or fails.
+bool runAsRoot(const QString &program, const QStringList &arguments, const QByteArray &input = QByteArray())
+{
+    QProcess process;
+    if (geteuid() == 0)
+        process.start(program, arguments);
+    else
+        process.start(QStringLiteral("sudo"), QStringList{QStringLiteral("-n"), program} + arguments);
+    if (!process.waitForStarted(30000))
+        return false;
+    process.write(input);
+    process.closeWriteChannel();
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+// A print queue of the test's own on the CUPS PDF printer, with its own
+// defaults, writing into its own folder, and made the default destination
+// of this process only (libcups reads LPDEST). The shared default queue and
+// its options stay untouched.
+class PrivateQueue
+{
+public:
+    explicit PrivateQueue(const QStringList &defaults)
+        : m_name(QStringLiteral("TessaryTest%1x%2").arg(QCoreApplication::applicationPid()).arg(++s_count)),
+          m_config(QStringLiteral("/etc/cups/cups-pdf-%1.conf").arg(m_name))
+    {
+        if (run(QStringLiteral("lpstat"), {QStringLiteral("-r")}).trimmed() != QLatin1String("scheduler is running")
+            || !QFile::exists(QStringLiteral("/usr/lib/cups/backend/cups-pdf")) || !m_out.isValid())
+            return;
+        // The PDF printer reads a configuration of the queue's own name.
+        const QByteArray config = "Out " + QFile::encodeName(m_out.path()) + "\n";
+        if (!runAsRoot(QStringLiteral("tee"), {m_config}, config))
+            return;
+        QStringList arguments{QStringLiteral("-p"), m_name, QStringLiteral("-E"),
+                              QStringLiteral("-v"), QStringLiteral("cups-pdf:/") + m_name,
+                              QStringLiteral("-m"), QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd")};
+        for (const QString &option : defaults)
+            arguments << QStringLiteral("-o") << option;
+        m_made = runAsRoot(QStringLiteral("lpadmin"), arguments);
+        if (m_made) {
+            m_oldDestination = qgetenv("LPDEST");
+            m_hadDestination = qEnvironmentVariableIsSet("LPDEST");
+            qputenv("LPDEST", m_name.toLocal8Bit());
+        }
+    }
+    ~PrivateQueue()
+    {
+        if (m_made) {
+            if (m_hadDestination)
+                qputenv("LPDEST", m_oldDestination);
+            else
+                qunsetenv("LPDEST");
+            runAsRoot(QStringLiteral("lpadmin"), {QStringLiteral("-x"), m_name});
+        }
+        runAsRoot(QStringLiteral("rm"), {QStringLiteral("-f"), m_config});
+    }
+    PrivateQueue(const PrivateQueue &) = delete;
+    PrivateQueue &operator=(const PrivateQueue &) = delete;
+
+    bool isMade() const { return m_made; }
+    const QString &name() const { return m_name; }
+    QString outDir() const { return m_out.path(); }
+    // Every job the queue was given, finished or not.
+    QString jobs() const
+    {
+        return run(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), m_name})
+            .trimmed();
+    }
+
+private:
+    static inline int s_count = 0;
+    QString m_name;
+    QString m_config;
+    QTemporaryDir m_out;
+    bool m_made = false;
+    QByteArray m_oldDestination;
+    bool m_hadDestination = false;
+};
+
+// The page's size in points, as the PDF says it.
+QSizeF pdfPageSize(const QString &pdf)
+{
+    const QRegularExpression size(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"));
+    const auto match = size.match(run(QStringLiteral("pdfinfo"), {pdf}));
+    return match.hasMatch() ? QSizeF(match.captured(1).toDouble(), match.captured(2).toDouble()) : QSizeF();
+}
+
+// Where the first card's outer corner lands: Qt's 10-point margins (the PDF
+// printer's papers have none of their own) and the card's place on the sheet.
+const QPointF firstCardOnPage(200 + 120, 200 + 240);
 
 } // namespace
 
@@ -195,6 +308,130 @@ private slots:
         QVERIFY(page.save(png));
         const QString read = run(QStringLiteral("tesseract"), {png, QStringLiteral("-")}, 120000);
         QCOMPARE(read.count(QStringLiteral("Darnovi Cards")), 6);
+    }
+
+    // A sheet that does not fit the printable part of the paper would lose
+    // cards at the edge; it is reported instead and nothing is printed.
+    void paperTooSmallForTheSheetIsReported_data()
+    {
+        QTest::addColumn<QPageSize>("paper");
+        QTest::addColumn<bool>("fits");
+        // The cards reach 10925 x 9735 twips into the sheet; with Qt's
+        // 10-point margins the paper must be at least this big.
+        const QSizeF least(10925.0 / 1440 + 20.0 / 72, 9735.0 / 1440 + 20.0 / 72);
+        auto inches = [](double width, double height) { return QPageSize(QSizeF(width, height), QPageSize::Inch); };
+        QTest::newRow("A4 holds the sheet") << QPageSize(QPageSize::A4) << true;
+        QTest::newRow("US Letter holds the sheet") << QPageSize(QPageSize::Letter) << true;
+        QTest::newRow("0.1 in to spare each way") << inches(least.width() + 0.1, least.height() + 0.1) << true;
+        QTest::newRow("0.1 in too narrow") << inches(least.width() - 0.1, least.height() + 1) << false;
+        QTest::newRow("0.1 in too short") << inches(least.width() + 1, least.height() - 0.1) << false;
+        QTest::newRow("A5 is too narrow") << QPageSize(QPageSize::A5) << false;
+        QTest::newRow("A5 on its side is too short")
+            << QPageSize(QSizeF(210, 148), QPageSize::Millimeter) << false;
+        QTest::newRow("4 x 6 in photo paper") << inches(4, 6) << false;
+    }
+    void paperTooSmallForTheSheetIsReported()
+    {
+        QFETCH(QPageSize, paper);
+        QFETCH(bool, fits);
+        QTemporaryDir folder;
+        PaperServices services;
+        services.printerFile = folder.filePath(QStringLiteral("sheet.pdf"));
+        services.paper = paper;
+        SettingsStore store;
+        Form1 window(services, store, folder.path());
+        window.PushButton3_Click();
+        if (fits) {
+            QVERIFY2(services.messages.empty(), services.messages.empty() ? "" : qPrintable(services.messages[0].text));
+            QCOMPARE(pageCount(services.printerFile), 1);
+            return;
+        }
+        QCOMPARE(services.messages.size(), size_t(1));
+        const QString text = services.messages[0].text;
+        QCOMPARE(services.messages[0].title, QStringLiteral("Application Error"));
+        QVERIFY2(text.contains(QStringLiteral("in Tessary2016/11/03.Form1.PushButton3_Click at line 102")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("default paper, ") + paper.name()), qPrintable(text));
+        QVERIFY(!QFile::exists(services.printerFile));
+    }
+
+    // "Print Card" through the scheduler on a queue whose default paper
+    // (and orientation) is not what Qt starts a printer on.
+    void printCardFollowsTheQueueDefaults_data()
+    {
+        QTest::addColumn<QStringList>("defaults");
+        QTest::addColumn<QSizeF>("paperPoints");
+        QTest::addColumn<bool>("landscape");
+        QTest::newRow("a queue on US Letter prints on US Letter")
+            << QStringList{QStringLiteral("PageSize=Letter")} << QSizeF(612, 792) << false;
+        QTest::newRow("a queue on A4 prints on A4")
+            << QStringList{QStringLiteral("PageSize=A4")} << QSizeF(595, 842) << false;
+        QTest::newRow("a queue on US Letter in landscape prints the sheet across the paper")
+            << QStringList{QStringLiteral("PageSize=Letter"), QStringLiteral("orientation-requested-default=4")}
+            << QSizeF(612, 792) << true;
+    }
+    void printCardFollowsTheQueueDefaults()
+    {
+        QFETCH(QStringList, defaults);
+        QFETCH(QSizeF, paperPoints);
+        QFETCH(bool, landscape);
+        PrivateQueue queue(defaults);
+        if (!queue.isMade()) {
+            if (qEnvironmentVariableIntValue("TESSARY_REQUIRE_PRINTER") == 1)
+                QFAIL("could not add a print queue on the CUPS PDF printer");
+            QSKIP("no CUPS scheduler with the PDF printer to add a queue to, or no right to add one");
+        }
+        RealPrinterServices services;
+        SettingsStore store;
+        QTemporaryDir folder;
+        Form1 window(services, store, folder.path());
+        window.PushButton4_Click();
+        window.PushButton3_Click();
+        QVERIFY2(services.messages.empty(), services.messages.empty() ? "" : qPrintable(services.messages[0].text));
+
+        const QString pdf = waitForJobFile(queue.outDir(), {}, queue.name());
+        QVERIFY2(!pdf.isEmpty(), "the PDF printer wrote no file for the job");
+        QCOMPARE(pageCount(pdf), 1);
+        const QSizeF size = pdfPageSize(pdf);
+        QVERIFY2(std::abs(size.width() - paperPoints.width()) <= 1 && std::abs(size.height() - paperPoints.height()) <= 1,
+                 qPrintable(QStringLiteral("page %1 x %2 pt").arg(size.width()).arg(size.height())));
+
+        QImage page = rasterise(pdf, folder.path());
+        // A landscape page comes out turned a quarter to the left on the
+        // paper; turn it back to read it.
+        if (landscape)
+            page = page.transformed(QTransform().rotate(90));
+        checkSheetGeometry(page);
+        if (QTest::currentTestFailed())
+            return;
+        const QPointF corner = firstCardCorner(page);
+        const double tolerance = 0.1 * twipsPerMm;
+        QVERIFY2(std::abs(corner.x() - firstCardOnPage.x()) <= tolerance
+                     && std::abs(corner.y() - firstCardOnPage.y()) <= tolerance,
+                 qPrintable(QStringLiteral("first card at %1, %2 twips").arg(corner.x()).arg(corner.y())));
+    }
+
+    void tooSmallQueuePaperPrintsNothing()
+    {
+        PrivateQueue queue({QStringLiteral("PageSize=A5")});
+        if (!queue.isMade()) {
+            if (qEnvironmentVariableIntValue("TESSARY_REQUIRE_PRINTER") == 1)
+                QFAIL("could not add a print queue on the CUPS PDF printer");
+            QSKIP("no CUPS scheduler with the PDF printer to add a queue to, or no right to add one");
+        }
+        RealPrinterServices services;
+        SettingsStore store;
+        QTemporaryDir folder;
+        Form1 window(services, store, folder.path());
+        window.PushButton3_Click();
+        QCOMPARE(services.messages.size(), size_t(1));
+        const QString text = services.messages[0].text;
+        QVERIFY2(text.contains(QStringLiteral("the printer \"%1\"").arg(queue.name())), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("default paper, A5.")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("PushButton3_Click at line 102")), qPrintable(text));
+        // Printing hands the job over before the command returns: had there
+        // been one, the queue would list it now.
+        QCOMPARE(queue.jobs(), QString());
+        QCOMPARE(QDir(queue.outDir()).entryList(QDir::Files), QStringList());
     }
 };
 

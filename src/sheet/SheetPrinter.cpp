@@ -3,7 +3,9 @@
 #include "layouts/Failure.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/Twips.h"
+#include "sheet/PrinterDefaults.h"
 
+#include <QLocale>
 #include <QPainter>
 #include <QPicture>
 #include <QPrintEngine>
@@ -67,6 +69,70 @@ void paintTree(QPainter &painter, QWidget &widget, const QRectF &box, double twi
     painter.restore();
 }
 
+// How far the window's controls reach from its top-left corner, in twips.
+// Only plain background lies beyond them.
+QSizeF contentExtent(QWidget &window, double twipsPerPixel)
+{
+    QRectF extent;
+    for (QObject *object : window.children()) {
+        auto *child = qobject_cast<QWidget *>(object);
+        if (child && !child->isWindow() && !child->isHidden())
+            extent |= twipsBox(*child, twipsPerPixel);
+    }
+    if (extent.isNull())
+        return QSizeF(window.width() * twipsPerPixel, window.height() * twipsPerPixel);
+    return QSizeF(extent.right(), extent.bottom());
+}
+
+// A printer made for a queue starts on A4 in portrait whatever paper the
+// queue holds. On other paper the printer stops for A4, or its driver scales
+// the page or cuts it off, so the page takes the queue's own paper and
+// orientation. A printer writing a file has no queue and keeps its page.
+void useQueueDefaults(QPrinter &printer)
+{
+    const QString queue = printer.printerName();
+    if (printer.outputFormat() != QPrinter::NativeFormat || queue.isEmpty()) {
+        printer.setPageOrientation(QPageLayout::Portrait);
+        return;
+    }
+    // Orientation first: the printable margins of the paper follow it.
+    printer.setPageOrientation(PrinterDefaults::orientation(queue));
+    const QPageSize paper = PrinterDefaults::pageSize(queue);
+    if (paper.isValid())
+        printer.setPageSize(paper);
+}
+
+QString inUnits(const QSizeF &points)
+{
+    const QLocale locale;
+    if (locale.measurementSystem() == QLocale::MetricSystem)
+        return QStringLiteral("%1 \u00d7 %2 mm")
+            .arg(locale.toString(points.width() * 25.4 / 72, 'f', 1),
+                 locale.toString(points.height() * 25.4 / 72, 'f', 1));
+    return QStringLiteral("%1 \u00d7 %2 in")
+        .arg(locale.toString(points.width() / 72, 'f', 2), locale.toString(points.height() / 72, 'f', 2));
+}
+
+// A sheet cut off at the paper's edge loses whole cards, so it is not sent.
+void checkFits(const QSizeF &sheetTwips, const QPrinter &printer)
+{
+    constexpr double twipsPerPoint = Twips::perInch / 72;
+    const QSizeF printable = printer.pageLayout().paintRect(QPageLayout::Point).size();
+    // A twip of slack for the rounding of the paper's size in points.
+    if (sheetTwips.width() <= printable.width() * twipsPerPoint + 1
+        && sheetTwips.height() <= printable.height() * twipsPerPoint + 1)
+        return;
+    const QPageLayout layout = printer.pageLayout();
+    const QString who = printer.printerName().isEmpty()
+        ? QStringLiteral("the printer")
+        : QStringLiteral("the printer \"%1\"").arg(printer.printerName());
+    throw Failure(QStringLiteral("The sheet of cards is %1, larger than the part of the paper %2 can print on: "
+                                 "%3 of its default paper, %4. Nothing was printed. Make a larger paper, "
+                                 "such as A4 or US Letter, the printer's default paper and print again.")
+                      .arg(inUnits(sheetTwips / twipsPerPoint), who, inUnits(printable),
+                           layout.pageSize().name()));
+}
+
 } // namespace
 
 void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch)
@@ -83,7 +149,8 @@ void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch)
 void PrintForm(QWidget &window, QPrinter &printer)
 {
     printer.setFullPage(false);
-    printer.setPageOrientation(QPageLayout::Portrait);
+    useQueueDefaults(printer);
+    checkFits(contentExtent(window, Twips::perPixel()), printer);
     printer.setCopyCount(1);
     printer.setDocName(QStringLiteral("Tessary business cards"));
     // Ask the scheduler to print the page as it is, not fitted to the paper:

@@ -16,8 +16,10 @@ void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch);
 
 // Prints the window's client area as one page on `printer`, from the top-left
 // corner of the printable area, at physical size, with no dialog and no
-// scaling by the print pipeline. Throws Failure when the printer cannot be
-// started or reports an error.
+// scaling by the print pipeline. A printer bound to a print queue prints on
+// the queue's default paper in its default orientation. Throws Failure, and
+// prints nothing, when the window's controls do not fit the printable area;
+// throws Failure when the printer cannot be started or reports an error.
 void PrintForm(QWidget &window, QPrinter &printer);
 
 } // namespace SheetPrinter
