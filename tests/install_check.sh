@@ -138,7 +138,10 @@ else
         strace -f -qq -e trace=openat -o "$work/trace" "$prefix/bin/tessary" </dev/null >/dev/null 2>&1 &
     tracer=$!
     skin_read=false
-    for _ in $(seq 200); do
+    # A start under strace, and under the sanitizers on a busy machine, can
+    # take many seconds: wait for the read itself, up to a generous ceiling.
+    deadline=$((SECONDS + $(awk -v s="${TESSARY_WAIT_SCALE:-1}" 'BEGIN { print int(60 * s + 0.5) }')))
+    while ((SECONDS < deadline)); do
         if grep -qE "\"$prefix/lib/tessary/x/o\.cjs\", [^)]*\) = [0-9]+" "$work/trace" 2>/dev/null; then
             skin_read=true
             break
