@@ -46,6 +46,11 @@ struct Control
     bool dotted = false;    // shape: dotted outline instead of solid
     bool stretch = false;   // image: scale the picture to the box
     bool lowered = false;   // shape: beneath its container's other children
+    // The control is paper: it and everything on it draw in the light
+    // palette, whatever colours the desktop uses.
+    bool paper = false;
+    // The least contrast its text needs against what it is painted on.
+    double minimumContrast = 4.5;
     // Saved property record of a composite control, as "name=value" pairs
     // separated by ';' (names as the layout stores them).
     const char *properties = nullptr;
