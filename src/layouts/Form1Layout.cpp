@@ -63,11 +63,11 @@ const Control table[] = {
     {.name = "Shape1", .kind = Kind::Shape, .parent = "Frame2", .left = 5500, .top = 360, .width = 2115, .height = 2115,
      .foreColour = grey, .dotted = true},
     {.name = "imgLogo", .kind = Kind::Image, .parent = "Frame2", .left = 5560, .top = 420, .width = 1995, .height = 1995,
-     .stretch = true},
+     .stretch = true, .pressable = true},
     // A hint, not a caption: it needs to stand out from its surface, not to
     // read as body text.
     {.name = "lblChoose", .kind = Kind::Label, .parent = "Frame2", .left = 5580, .top = 1140, .width = 1875, .height = 495,
-     .caption = "Click to choose Company Logo", .foreColour = grey, .align = Align::Center,
+     .caption = "Click to choose Company Logo", .foreColour = grey, .align = Align::Center, .pressable = true,
      .minimumContrast = 3.0},
     {.name = "PushButton2", .kind = Kind::PushButton, .parent = "Frame2", .left = 5505, .top = 2610, .width = 2115,
      .height = 405, .caption = "Fit Image to Box", .tabIndex = 10},

@@ -13,6 +13,7 @@ const Window form2{
     .clientHeight = 9990,
     .resizable = true,
     .backColour = white,
+    .role = WindowRole::Dialog,
 };
 
 // Two columns by three rows: left 120 + 5520 x column, top 240 + 3240 x row.

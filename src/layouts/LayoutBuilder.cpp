@@ -1,5 +1,6 @@
 #include "layouts/LayoutBuilder.h"
 
+#include "layouts/Accessibility.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/Controls.h"
 #include "layouts/Fonts.h"
@@ -70,6 +71,8 @@ void LayoutBuilder::applyWindow(QWidget *window, const Layout::Window &declared)
     window->setPalette(LightPalette::palette());
     window->setAutoFillBackground(true);
     setRole(window, QPalette::Window, colour(declared.backColour));
+    Accessibility::setWindowRole(window, declared.role == WindowRole::Dialog ? QAccessible::Dialog
+                                                                             : QAccessible::Window);
 }
 
 bool LayoutBuilder::onPaper(const QWidget *widget)
@@ -169,6 +172,8 @@ void LayoutBuilder::build(QWidget *container, std::span<const Control> table, Co
         widget->setProperty(twipsProperty, twips);
         widget->setProperty(tabIndexProperty, declared.tabIndex);
         widget->setProperty(minimumContrastProperty, declared.minimumContrast);
+        if (declared.pressable)
+            Accessibility::setPressable(widget);
         if (declared.font.family)
             widget->setFont(Fonts::resolve(declared.font));
         if (declared.kind == Kind::Frame) {
