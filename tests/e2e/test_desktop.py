@@ -433,7 +433,6 @@ class ReadableWindow(DesktopTestCase):
 
     def figures(self, app):
         """Each caption's contrast figure, from a screenshot of the window."""
-        h.xdotool("mousemove", 1279, 1023)
         shot = h.Shot(app.main_wid)
         boxes = {}
         for caption in h.FIELD_CAPTIONS.values():
@@ -454,6 +453,9 @@ class ReadableWindow(DesktopTestCase):
             for skinned in (True, False):
                 with self.subTest(desktop=desktop, skinned=skinned):
                     binary = h.BINARY if skinned else self.bare_binary()
+                    # The pointer rests away from the window, so no button is
+                    # painted as hovered.
+                    h.xdotool("mousemove", 1279, 1023)
                     # No logo, so the hint shows.
                     app = self.start(self.new_app(desktop, logo=False, binary=binary), desktop)
                     figures = self.figures(app)
