@@ -180,7 +180,7 @@ else
     check "the package's link is relative" grep -qF './usr/bin/tessary -> ../lib/tessary/tessary' "$work/listing"
     depends=$(dpkg-deb -f "$deb" Depends)
     echo "Depends: $depends"
-    for package in fonts-liberation fonts-liberation2 fonts-wine libqt6widgets6 libqt6printsupport6 libc6; do
+    for package in fonts-liberation fonts-liberation2 fonts-wine qt6-wayland libqt6widgets6 libqt6printsupport6 libc6; do
         check "the package depends on $package" grep -qE "(^|, )$package( |,|$)" <<<"$depends"
     done
     for field in Maintainer Description Section; do

@@ -20,15 +20,18 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
 # holds only the VNC and touch plugins), and the CUPS print plugin in
 # libqt6printsupport6.
 # xdg-utils opens the maker's site in the web browser now and then.
-RUNTIME_PACKAGES=(libqt6gui6 libqt6widgets6 libqt6printsupport6 xdg-utils)
+# qt6-wayland lets the program run as a native Wayland client.
+RUNTIME_PACKAGES=(libqt6gui6 libqt6widgets6 libqt6printsupport6 qt6-wayland xdg-utils)
 FONT_PACKAGES=(fonts-liberation fonts-liberation2 fonts-wine fonts-dejavu-core)
 PRINT_PACKAGES=(cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils)
 # Only needed by the test suites. The PDF printer turns text into outlines,
 # so the printing test reads printed text back with OCR. tools/check.sh builds
 # with clang for AddressSanitizer, UBSan and libFuzzer (its runtimes are in
-# libclang-rt-14-dev) and runs a session under valgrind.
+# libclang-rt-14-dev) and runs a session under valgrind. qt6ct hands the
+# program a dark or high-contrast palette, and weston's headless backend is a
+# Wayland desktop without a screen.
 TEST_PACKAGES=(xvfb xauth xdotool x11-xserver-utils x11-utils imagemagick
-    tesseract-ocr tesseract-ocr-eng
+    tesseract-ocr tesseract-ocr-eng qt6ct weston
     python3 python3-xlib at-spi2-core python3-pyatspi dbus dbus-x11
     desktop-file-utils appstream strace
     clang libclang-rt-14-dev valgrind)

@@ -26,6 +26,7 @@
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTime>
 
 #include <cmath>
@@ -69,7 +70,9 @@ Form1::Form1(Services &services, SettingsStore &settings, QString programFolder,
     connect(m_controls.get<QPushButton>(QStringLiteral("PushButton4")), &QPushButton::clicked, this,
             &Form1::PushButton4_Click);
     connect(imgLogo(), &StretchImage::clicked, this, &Form1::imgLogo_Click);
-    m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->installEventFilter(this);
+    auto *lblChoose = m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"));
+    connect(lblChoose, &CaptionLabel::clicked, this, &Form1::lblChoose_Click);
+    addShortcuts();
 
     // The pointer follows the mouse over these, and only these.
     setMouseTracking(true);
@@ -289,15 +292,31 @@ void Form1::setMouseIcon(const QCursor &cursor)
         setMousePointer(Pointer::Custom);
 }
 
+void Form1::addShortcuts()
+{
+    // Every command within reach of the keyboard; the shortcuts work from
+    // anywhere in the window, also while a field has the focus.
+    const QKeySequence open(Qt::CTRL | Qt::Key_O);
+    const QKeySequence print(Qt::CTRL | Qt::Key_P);
+    const QKeySequence quit(Qt::CTRL | Qt::Key_Q);
+    auto *printButton = m_controls.get<QPushButton>(QStringLiteral("PushButton3"));
+    connect(new QShortcut(open, this), &QShortcut::activated, this, &Form1::lblChoose_Click);
+    connect(new QShortcut(print, this), &QShortcut::activated, printButton, &QPushButton::click);
+    connect(new QShortcut(quit, this), &QShortcut::activated, this, &QWidget::close);
+
+    const auto named = [](const QString &what, const QKeySequence &keys) {
+        return QStringLiteral("%1 (%2)").arg(what, keys.toString(QKeySequence::NativeText));
+    };
+    printButton->setToolTip(named(QStringLiteral("Print the sheet of six cards"), print));
+    const QString choose = named(QStringLiteral("Choose the company logo"), open);
+    m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->setToolTip(choose);
+    imgLogo()->setToolTip(choose);
+    imgLogo()->setAccessibleName(QStringLiteral("Company Logo"));
+}
+
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     const auto type = event->type();
-    if (watched->objectName() == QLatin1String("lblChoose")) {
-        if (type == QEvent::MouseButtonRelease
-            && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
-            lblChoose_Click();
-        return false;
-    }
     if (type != QEvent::MouseMove && type != QEvent::Enter)
         return false;
     auto *widget = qobject_cast<QWidget *>(watched);

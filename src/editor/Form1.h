@@ -95,6 +95,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void addShortcuts();
     void fieldChanged(char letter);
     void storeUnguarded(const QString &key, const QString &value);
     void restore(class ErrorTrap &trap);

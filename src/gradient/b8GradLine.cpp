@@ -76,14 +76,10 @@ b8GradLine::b8GradLine(Services &services, QWidget *parent)
     own.setColor(QPalette::Window, Qt::white);
     setPalette(own);
 
-    const SystemColours system;
     bgMain = new PictureBox(this);
     bgMain->setObjectName(QStringLiteral("bgMain"));
     bgMain->setBorder(false);
-    bgMain->setBackground(system.resolve(SystemColours::reference(5)));
-    QPalette surface = bgMain->palette();
-    surface.setColor(QPalette::WindowText, system.resolve(SystemColours::reference(8)));
-    bgMain->setPalette(surface);
+    applySurfaceColours();
     bgMain->setGeometry(Twips::toPixels(QRect(210, 30, 4245, 2625)));
 
     lblCaption = new QLabel(bgMain);
@@ -174,8 +170,36 @@ void b8GradLine::applyForeColor(qint32 value)
 {
     lblCaption->setProperty(foreColorProperty, value);
     QPalette text = lblCaption->palette();
-    text.setColor(QPalette::WindowText, SystemColours().resolve(value));
+    text.setColor(QPalette::WindowText, SystemColours(palette()).resolve(value));
     lblCaption->setPalette(text);
+}
+
+// System colours are those of the palette the rule sits in, so a rule on a
+// card takes the card's colours, not the desktop's.
+void b8GradLine::applySurfaceColours()
+{
+    const SystemColours system(palette());
+    bgMain->setBackground(system.resolve(SystemColours::reference(5)));
+    QPalette surface = bgMain->palette();
+    surface.setColor(QPalette::WindowText, system.resolve(SystemColours::reference(8)));
+    bgMain->setPalette(surface);
+}
+
+qint32 b8GradLine::resolved(qint32 colour) const
+{
+    if (SystemColours::isSystemReference(colour) && SystemColours::referenceIndex(colour) < SystemColours::count)
+        return SystemColours(palette()).GetSysColor(SystemColours::referenceIndex(colour));
+    return colour;
+}
+
+void b8GradLine::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange || !bgMain || !lblCaption)
+        return;
+    applySurfaceColours();
+    applyForeColor(ForeColor());
+    Repaint();
 }
 
 QFont b8GradLine::ambientFont() const
@@ -258,8 +282,8 @@ void b8GradLine::Show()
 void b8GradLine::Repaint()
 {
     clsGrad painter(m_services);
-    painter.setColor1(m_Color1);
-    painter.setColor2(m_Color2);
+    painter.setColor1(resolved(m_Color1));
+    painter.setColor2(resolved(m_Color2));
     painter.setAngle(float(m_Angle));
     painter.Draw(*bgMain);
     bgMain->update();

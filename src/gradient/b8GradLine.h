@@ -66,6 +66,7 @@ signals:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
     void Resize();
     void Show();
@@ -76,6 +77,8 @@ private:
     int WidthInPixels() const;
     QFont ambientFont() const;
     void applyForeColor(qint32 value);
+    void applySurfaceColours();
+    qint32 resolved(qint32 colour) const;
 
     Services &m_services;
     PictureBox *bgMain = nullptr;

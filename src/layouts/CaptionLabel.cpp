@@ -1,6 +1,7 @@
 #include "layouts/CaptionLabel.h"
 
 #include <QFontMetrics>
+#include <QMouseEvent>
 
 CaptionLabel::CaptionLabel(QWidget *parent) : QLabel(parent)
 {
@@ -67,4 +68,11 @@ void CaptionLabel::fitToCaption()
         box.setSize(size);
     }
     setGeometry(box);
+}
+
+void CaptionLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    QLabel::mouseReleaseEvent(event);
 }

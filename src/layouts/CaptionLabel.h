@@ -25,6 +25,13 @@ public:
     // start of a left-aligned caption, the end of a right-aligned one.
     static constexpr qsizetype shownLimit = 4096;
 
+signals:
+    // A left-button click on the label.
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
 private:
     void fitToCaption();
 

@@ -63,9 +63,12 @@ const Control table[] = {
     {.name = "Shape1", .kind = Kind::Shape, .parent = "Frame2", .left = 5500, .top = 360, .width = 2115, .height = 2115,
      .foreColour = grey, .dotted = true},
     {.name = "imgLogo", .kind = Kind::Image, .parent = "Frame2", .left = 5560, .top = 420, .width = 1995, .height = 1995,
-     .stretch = true},
+     .stretch = true, .pressable = true},
+    // A hint, not a caption: it needs to stand out from its surface, not to
+    // read as body text.
     {.name = "lblChoose", .kind = Kind::Label, .parent = "Frame2", .left = 5580, .top = 1140, .width = 1875, .height = 495,
-     .caption = "Click to choose Company Logo", .foreColour = grey, .align = Align::Center},
+     .caption = "Click to choose Company Logo", .foreColour = grey, .align = Align::Center, .pressable = true,
+     .minimumContrast = 3.0},
     {.name = "PushButton2", .kind = Kind::PushButton, .parent = "Frame2", .left = 5505, .top = 2610, .width = 2115,
      .height = 405, .caption = "Fit Image to Box", .tabIndex = 10},
     {.name = "PushButton4", .kind = Kind::PushButton, .parent = "Frame2", .left = 5520, .top = 3120, .width = 2115,
@@ -73,7 +76,7 @@ const Control table[] = {
 
     // The quick-preview card: the card's design.
     {.name = "Picture1", .kind = Kind::PictureBox, .parent = "Frame1", .left = 840, .top = 360, .width = 6255, .height = 3015,
-     .backColour = rgb(224, 224, 224), .tabIndex = 25, .border = true},
+     .backColour = rgb(224, 224, 224), .tabIndex = 25, .border = true, .paper = true},
     {.name = "Shape2", .kind = Kind::Shape, .parent = "Picture1", .left = 120, .top = 120, .width = 5955, .height = 2715,
      .backColour = white, .lowered = true},
     {.name = "a1", .kind = Kind::Label, .parent = "Picture1", .left = 285, .top = 180, .width = 3375, .height = 345,

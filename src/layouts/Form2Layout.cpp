@@ -13,13 +13,14 @@ const Window form2{
     .clientHeight = 9990,
     .resizable = true,
     .backColour = white,
+    .role = WindowRole::Dialog,
 };
 
 // Two columns by three rows: left 120 + 5520 x column, top 240 + 3240 x row.
 constexpr Control card(int left, int top)
 {
     return {.name = "Picture1", .kind = Kind::PictureBox, .left = left, .top = top, .width = 5285,
-            .height = 3015, .backColour = grey, .border = true};
+            .height = 3015, .backColour = grey, .border = true, .paper = true};
 }
 const Control cardTable[cardCount] = {
     card(120, 240), card(5640, 240), card(120, 3480), card(5640, 3480), card(120, 6720), card(5640, 6720),

@@ -1,9 +1,11 @@
 #include "layouts/LayoutBuilder.h"
 
+#include "layouts/Accessibility.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/Controls.h"
 #include "layouts/Fonts.h"
 #include "layouts/FrameBox.h"
+#include "layouts/LightPalette.h"
 #include "layouts/PictureBox.h"
 #include "layouts/ShapeBox.h"
 #include "layouts/StretchImage.h"
@@ -64,8 +66,22 @@ void LayoutBuilder::applyWindow(QWidget *window, const Layout::Window &declared)
     }
     if (declared.font.family)
         window->setFont(Fonts::resolve(declared.font));
+    // The layouts' colours were chosen against light system colours; a
+    // window follows the desktop's colours only when a skin asks it to.
+    window->setPalette(LightPalette::palette());
     window->setAutoFillBackground(true);
     setRole(window, QPalette::Window, colour(declared.backColour));
+    Accessibility::setWindowRole(window, declared.role == WindowRole::Dialog ? QAccessible::Dialog
+                                                                             : QAccessible::Window);
+}
+
+bool LayoutBuilder::onPaper(const QWidget *widget)
+{
+    for (; widget && !widget->isWindow(); widget = widget->parentWidget()) {
+        if (widget->property(paperProperty).toBool())
+            return true;
+    }
+    return false;
 }
 
 QWidget *LayoutBuilder::create(const Control &declared, QWidget *parent) const
@@ -86,9 +102,12 @@ QWidget *LayoutBuilder::create(const Control &declared, QWidget *parent) const
     case Kind::Label: {
         auto *label = new CaptionLabel(parent);
         label->setAlignment(alignment(declared.align));
-        setRole(label, QPalette::WindowText,
-                declared.foreColour == inherit ? QApplication::palette().color(QPalette::ButtonText)
-                                               : colour(declared.foreColour));
+        // Without a colour of its own a label writes in the button-text
+        // colour of whatever palette it is in: the card's, the window's.
+        if (declared.foreColour == inherit)
+            label->setForegroundRole(QPalette::ButtonText);
+        else
+            setRole(label, QPalette::WindowText, colour(declared.foreColour));
         return label;
     }
     case Kind::PictureBox: {
@@ -106,9 +125,8 @@ QWidget *LayoutBuilder::create(const Control &declared, QWidget *parent) const
     }
     case Kind::Shape: {
         auto *shape = new ShapeBox(parent);
-        shape->setBorderColour(declared.foreColour == inherit
-                                   ? QApplication::palette().color(QPalette::WindowText)
-                                   : colour(declared.foreColour));
+        if (declared.foreColour != inherit)
+            shape->setBorderColour(colour(declared.foreColour));
         shape->setDotted(declared.dotted);
         if (declared.backColour != inherit)
             shape->setFill(colour(declared.backColour));
@@ -140,12 +158,22 @@ void LayoutBuilder::build(QWidget *container, std::span<const Control> table, Co
                 parent = container;
         }
         QWidget *widget = create(declared, parent);
+        if (declared.paper)
+            widget->setProperty(paperProperty, true);
+        // Each control on a card holds the card's palette itself rather than
+        // inheriting it: under a style sheet (the skin) Qt hands a widget the
+        // desktop's palette instead of its parent's.
+        if (onPaper(widget))
+            widget->setPalette(LightPalette::palette());
         const QString name = QLatin1String(declared.name);
         widget->setObjectName(name);
         widget->setProperty(indexProperty, index);
         const QRect twips(declared.left, declared.top, declared.width, declared.height);
         widget->setProperty(twipsProperty, twips);
         widget->setProperty(tabIndexProperty, declared.tabIndex);
+        widget->setProperty(minimumContrastProperty, declared.minimumContrast);
+        if (declared.pressable)
+            Accessibility::setPressable(widget);
         if (declared.font.family)
             widget->setFont(Fonts::resolve(declared.font));
         if (declared.kind == Kind::Frame) {

@@ -41,6 +41,11 @@ public:
     static constexpr auto twipsProperty = "twips";
     static constexpr auto tabIndexProperty = "tabIndex";
     static constexpr auto indexProperty = "index";
+    static constexpr auto paperProperty = "paper";
+    static constexpr auto minimumContrastProperty = "minimumContrast";
+
+    // Whether `widget` is paper or lies on paper (a card).
+    static bool onPaper(const QWidget *widget);
 
 private:
     QWidget *create(const Layout::Control &declared, QWidget *parent) const;

@@ -8,6 +8,8 @@ namespace Layout {
 
 enum class Kind { Frame, TextBox, Label, PictureBox, Image, Shape, PushButton, GradLine };
 enum class Align { Left, Right, Center };
+// What assistive technology announces a top-level window as.
+enum class WindowRole { Frame, Dialog };
 
 // A colour as the layouts write it: 0x00BBGGRR, or `inherit` for none of its
 // own.
@@ -46,6 +48,13 @@ struct Control
     bool dotted = false;    // shape: dotted outline instead of solid
     bool stretch = false;   // image: scale the picture to the box
     bool lowered = false;   // shape: beneath its container's other children
+    // The control is paper: it and everything on it draw in the light
+    // palette, whatever colours the desktop uses.
+    bool paper = false;
+    // Clicking it does something, so assistive technology can press it too.
+    bool pressable = false;
+    // The least contrast its text needs against what it is painted on.
+    double minimumContrast = 4.5;
     // Saved property record of a composite control, as "name=value" pairs
     // separated by ';' (names as the layout stores them).
     const char *properties = nullptr;
@@ -59,6 +68,7 @@ struct Window
     bool resizable;
     Font font{};
     int backColour = rgb(255, 255, 255);
+    WindowRole role = WindowRole::Frame;
 };
 
 } // namespace Layout

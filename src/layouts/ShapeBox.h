@@ -11,6 +11,8 @@ class ShapeBox : public QWidget
 public:
     explicit ShapeBox(QWidget *parent = nullptr);
 
+    // An invalid colour (the default) draws the outline in the window-text
+    // colour of the palette the shape is in.
     void setBorderColour(const QColor &colour);
     void setDotted(bool dotted);
     // An invalid colour leaves the inside transparent.
@@ -20,7 +22,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QColor m_border = Qt::black;
+    QColor m_border;
     QColor m_fill;
     bool m_dotted = false;
 };

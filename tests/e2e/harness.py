@@ -503,7 +503,10 @@ def parse_settings(data):
 class App:
     """One run of the program with its own configuration folder and home."""
 
-    def __init__(self, config_home=None, home=None, binary=BINARY):
+    def __init__(self, config_home=None, home=None, binary=BINARY, env=None):
+        # Variables to set for the program on top of the harness's own; a
+        # value of None takes the variable away.
+        self.env = dict(env or {})
         self.root = tempfile.mkdtemp(prefix="tessary-app-", dir=session().tmp)
         self.config_home = config_home or os.path.join(self.root, "config")
         self.home = home or os.path.join(self.root, "home")
@@ -544,6 +547,11 @@ class App:
         })
         for name in ("QT_ACCESSIBILITY", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR"):
             env.pop(name, None)
+        for name, value in self.env.items():
+            if value is None:
+                env.pop(name, None)
+            else:
+                env[name] = value
         self._accessible = None
         self.main_wid = None
         if getattr(self, "log", None) is not None:
@@ -665,7 +673,7 @@ class App:
 
     def main_window(self):
         for window in self.top_windows():
-            if window.name == MAIN_TITLE and window.getRoleName() == "filler":
+            if window.name == MAIN_TITLE and window.getRoleName() == "frame":
                 return window
         raise HarnessError("the main window is not on the accessibility bus")
 
@@ -753,7 +761,7 @@ class App:
     def logo_box(self):
         """The editor's logo box: the square picture area beside the fields."""
         frame = self.one("panel", " Business Information ")
-        boxes = [c for c in frame if c is not None and c.getRoleName() == "filler"]
+        boxes = [c for c in frame if c is not None and c.getRoleName() == "image"]
         squares = [b for b in boxes if extents(b)[2] == extents(b)[3] > 0]
         if not squares:
             raise HarnessError("the logo box is not on screen")
