@@ -24,7 +24,7 @@ class UnusualValues(h.AppTestCase):
         app = self.launch()
         for letter, value in VALUES.items():
             app.set_field(letter, value)
-            h.wait_until(lambda: app.field_text(letter) == value, 10, f"field {letter}")
+            h.wait_until(lambda: app.field_text(letter) == value, f"field {letter}")
         stored = app.settings()
         for letter, value in VALUES.items():
             self.assertEqual(stored[letter], value, f"stored {letter}")
