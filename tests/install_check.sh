@@ -138,7 +138,10 @@ else
         strace -f -qq -e trace=openat -o "$work/trace" "$prefix/bin/tessary" </dev/null >/dev/null 2>&1 &
     tracer=$!
     skin_read=false
-    for _ in $(seq 200); do
+    # Up to a program start's ceiling (60 s, times TESSARY_WAIT_SCALE).
+    deadline=$(awk -v now="$(date +%s)" -v s="${TESSARY_WAIT_SCALE:-1}" \
+        'BEGIN { if (s + 0 <= 0) s = 1; printf "%d", now + 60 * s + 1 }')
+    while (($(date +%s) < deadline)); do
         if grep -qE "\"$prefix/lib/tessary/x/o\.cjs\", [^)]*\) = [0-9]+" "$work/trace" 2>/dev/null; then
             skin_read=true
             break

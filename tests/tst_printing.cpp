@@ -42,7 +42,7 @@ QString waitForJobFile(const QString &folder, const QStringList &before)
     QString found;
     qint64 lastSize = -1;
     int steady = 0;
-    while (timer.elapsed() < 60000) {
+    while (!timer.hasExpired(TestSupport::waitCeilingMs())) {
         const bool queueEmpty = run(QStringLiteral("lpstat"), {QStringLiteral("-o")}).trimmed().isEmpty();
         const QStringList now = QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
         for (const QString &name : now) {
@@ -193,7 +193,8 @@ private slots:
         }
         const QString png = folder.filePath(QStringLiteral("page.png"));
         QVERIFY(page.save(png));
-        const QString read = run(QStringLiteral("tesseract"), {png, QStringLiteral("-")}, 120000);
+        const QString read = run(QStringLiteral("tesseract"), {png, QStringLiteral("-")},
+                                 TestSupport::waitCeilingMs(2 * TestSupport::startSeconds));
         QCOMPARE(read.count(QStringLiteral("Darnovi Cards")), 6);
     }
 };
