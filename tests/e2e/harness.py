@@ -56,9 +56,11 @@ HINT_CAPTION = "Click to choose Company Logo"
 _session = None
 _atspi = None
 _xdisplay = None
-# Everything a test started or mounted, so an interrupted run still ends it.
+# Everything a test started, mounted or added, so an interrupted run still
+# ends it.
 _live_apps = set()
 _mounts = []
+_queues = []
 
 
 class HarnessError(AssertionError):
@@ -248,13 +250,39 @@ def drop_mount(target):
         subprocess.run(["umount", "-l", target], capture_output=True, timeout=ceiling(WINDOW))
 
 
+def add_print_queue(name, like):
+    """Adds a print queue of the run's own that prints as the queue `like`
+    does (the same device and driver), so a test can tell its own jobs from
+    those others send to the shared printer. False where that is not
+    allowed; removed at the end of the run, or earlier by drop_print_queue."""
+    device = subprocess.run(["lpstat", "-v", like], capture_output=True, text=True,
+                            timeout=ceiling(WINDOW)).stdout.strip()
+    match = re.match(r"device for [^:]+: (\S+)$", device)
+    ppd = f"/etc/cups/ppd/{like}.ppd"
+    if not match or not os.access(ppd, os.R_OK):
+        return False
+    added = subprocess.run(["lpadmin", "-p", name, "-E", "-v", match.group(1), "-P", ppd],
+                           capture_output=True, timeout=ceiling(WINDOW))
+    if added.returncode != 0:
+        return False
+    _queues.append(name)
+    return True
+
+
+def drop_print_queue(name):
+    if name in _queues:
+        _queues.remove(name)
+        subprocess.run(["lpadmin", "-x", name], capture_output=True, timeout=ceiling(WINDOW))
+
+
 def end_session():
     global _session
     for app in list(_live_apps):
         app.stop()
     for target in list(_mounts):
         drop_mount(target)
-
+    for name in list(_queues):
+        drop_print_queue(name)
     if _session is not None:
         _session.stop()
         _session = None
@@ -544,12 +572,13 @@ def parse_settings(data):
 class App:
     """One run of the program with its own configuration folder and home."""
 
-    def __init__(self, config_home=None, home=None, binary=BINARY):
+    def __init__(self, config_home=None, home=None, binary=BINARY, env=None):
         self.root = tempfile.mkdtemp(prefix="tessary-app-", dir=session().tmp)
         self.config_home = config_home or os.path.join(self.root, "config")
         self.home = home or os.path.join(self.root, "home")
         os.makedirs(self.home, exist_ok=True)
         self.binary = binary
+        self.extra_env = dict(env or {})
         self.proc = None
         self.main_wid = None
         self._accessible = None
@@ -585,6 +614,7 @@ class App:
         })
         for name in ("QT_ACCESSIBILITY", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR"):
             env.pop(name, None)
+        env.update(self.extra_env)
         self._accessible = None
         self.main_wid = None
         if getattr(self, "log", None) is not None:
