@@ -332,7 +332,34 @@ def window_title(wid):
     return xdotool("getwindowname", wid, check=False).strip()
 
 
+_typeable = set()
+
+
+def make_typeable(text):
+    """Gives each character of `text` beyond ASCII a key of its own for the
+    rest of the run. xdotool otherwise binds a spare key for the moment of the
+    keystroke and takes it back at once; a busy program that reads the
+    keyboard map after that turns the key into nothing, and the letter is
+    lost."""
+    wanted = sorted({c for c in text if ord(c) > 0x7e} - _typeable)
+    if not wanted:
+        return
+    d = xdisplay()
+    first = d.display.info.min_keycode
+    count = d.display.info.max_keycode - first + 1
+    free = [first + n for n, syms in enumerate(d.get_keyboard_mapping(first, count))
+            if not any(syms)]
+    if len(free) < len(wanted):
+        return  # xdotool's own way still types most of the time
+    for char, keycode in zip(wanted, reversed(free)):
+        keysym = ord(char) if ord(char) < 0x100 else 0x01000000 | ord(char)
+        d.change_keyboard_mapping(keycode, [(keysym, keysym)])
+        _typeable.add(char)
+    d.sync()
+
+
 def type_text(text, delay_ms=20):
+    make_typeable(text)
     xdotool("type", "--delay", delay_ms, "--", text, timeout=WINDOW + len(text) * delay_ms / 1000)
 
 
@@ -892,8 +919,11 @@ class App:
         if window_title(wid) != DIALOG_TITLE:
             raise HarnessError(f"the file dialog is titled {window_title(wid)!r}")
         type_text(path, delay_ms=8)
-        wait_until(lambda: text_of(self.dialog_name_box()) == path,
-                   "the typed path in the file name box")
+        try:
+            wait_until(lambda: text_of(self.dialog_name_box()) == path,
+                       "the typed path in the file name box")
+        except HarnessError as error:
+            raise HarnessError(f"{error}; it reads {text_of(self.dialog_name_box())!r}") from None
         key("Return")
         return wid
 
