@@ -453,6 +453,11 @@ class Shot:
         i = (y * self.width + x) * 3
         return tuple(self.rgb[i:i + 3])
 
+    def pixels(self, box):
+        """The colours inside box (x, y, w, h), row by row."""
+        x0, y0, w, h = box
+        return [self.pixel(x, y) for y in range(y0, y0 + h) for x in range(x0, x0 + w)]
+
     def fraction(self, box, predicate, step=2):
         """Share of the pixels inside box (x, y, w, h) for which predicate holds."""
         x0, y0, w, h = box

@@ -44,7 +44,7 @@ fi
 scale=${TESSARY_WAIT_SCALE:-1}
 if ! bound=$(awk -v s="$scale" 'BEGIN {
         if (s !~ /^[0-9]*\.?[0-9]+([eE][-+]?[0-9]+)?$/ || s + 0 <= 0) exit 1
-        printf "%d", 1200 * s + 0.5 }'); then
+        printf "%d", 900 * s + 0.5 }'); then
     echo "run.sh: TESSARY_WAIT_SCALE must be a positive number, not '$scale'" >&2
     echo "0 passed, 1 failed"
     exit 1
