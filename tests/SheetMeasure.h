@@ -3,6 +3,8 @@
 // Measuring a printed sheet: the PDF's page count, and its six cards found
 // on a raster of the page by their solid borders, at 300 dots per inch.
 
+#include "TestSupport.h"
+
 #include <QImage>
 #include <QList>
 #include <QPair>
@@ -21,8 +23,12 @@ inline constexpr double twipsPerMm = 1440.0 / 25.4;
 inline constexpr int rasterDpi = 300;
 inline constexpr double twipsPerDot = 1440.0 / rasterDpi;
 
-inline QString run(const QString &program, const QStringList &arguments, int timeoutMs = 60000)
+// Runs a helper tool to its end; `timeoutMs` defaults to the scaled ceiling
+// for a program run.
+inline QString run(const QString &program, const QStringList &arguments, int timeoutMs = 0)
 {
+    if (timeoutMs <= 0)
+        timeoutMs = TestSupport::waitCeilingMs(TestSupport::startSeconds);
     QProcess process;
     process.start(program, arguments);
     if (!process.waitForFinished(timeoutMs))

@@ -15,9 +15,11 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtGlobal>
+#include <QtNumeric>
 
 #include <deque>
 #include <functional>
+#include <limits>
 #include <memory>
 
 namespace TestSupport {
@@ -37,6 +39,28 @@ struct ConfigHomeSetter
     }
 };
 inline ConfigHomeSetter configHomeSetter;
+
+// The longest a test waits for something it expects, in milliseconds:
+// `seconds` stretched by TESSARY_WAIT_SCALE (a positive number, default 1),
+// so one setting gives a slow or busy machine more time for every wait at
+// once. Tests wait for conditions under these ceilings and never measure how
+// long anything took.
+inline constexpr int startSeconds = 60;  // a program run to its end
+inline constexpr int windowSeconds = 30; // a window, a printed page, a helper tool
+inline int waitCeilingMs(int seconds = windowSeconds)
+{
+    static const double scale = [] {
+        const QString raw = qEnvironmentVariable("TESSARY_WAIT_SCALE").trimmed();
+        if (raw.isEmpty())
+            return 1.0;
+        bool ok = false;
+        const double value = raw.toDouble(&ok);
+        if (!ok || !qIsFinite(value) || value <= 0)
+            qFatal("TESSARY_WAIT_SCALE must be a positive number, not '%s'", qPrintable(raw));
+        return value;
+    }();
+    return int(qBound(1.0, seconds * 1000.0 * scale, double(std::numeric_limits<int>::max())));
+}
 
 inline QString settingsFile()
 {

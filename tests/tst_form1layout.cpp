@@ -165,7 +165,7 @@ private slots:
     {
         m_form->show();
         m_form->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get(), TestSupport::waitCeilingMs()));
         control("a")->setFocus();
         QStringList visited{QApplication::focusWidget()->objectName()};
         for (int n = 0; n < 14; ++n) {

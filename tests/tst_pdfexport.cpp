@@ -57,7 +57,7 @@ Run tessary(const QStringList &arguments, const QStringList &set = {},
     process.setWorkingDirectory(workingDirectory);
     process.start(program(), arguments);
     Run result;
-    if (!process.waitForFinished(60000)) {
+    if (!process.waitForFinished(TestSupport::waitCeilingMs(TestSupport::startSeconds))) {
         process.kill();
         process.waitForFinished();
         return result;

@@ -7,12 +7,12 @@
 #include "sheet/Form2.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <algorithm>
@@ -59,7 +59,7 @@ QString waitForJobFile(const QString &folder, const QStringList &before, const Q
     QString found;
     qint64 lastSize = -1;
     int steady = 0;
-    while (timer.elapsed() < 60000) {
+    while (timer.elapsed() < TestSupport::waitCeilingMs()) {
         QStringList lpstat{QStringLiteral("-o")};
         if (!queue.isEmpty())
             lpstat << queue;
@@ -83,6 +83,82 @@ QString waitForJobFile(const QString &folder, const QStringList &before, const Q
     return QString();
 }
 
+QString lpstat(const QStringList &arguments)
+{
+    return run(QStringLiteral("lpstat"), arguments, TestSupport::waitCeilingMs());
+}
+
+// Numbers of the queue's jobs, "all" or only the "not-completed" ones.
+QList<int> jobIds(const QString &queue, const QString &which = QStringLiteral("all"))
+{
+    const QRegularExpression line(QStringLiteral("^%1-(\\d+)\\s").arg(QRegularExpression::escape(queue)),
+                                  QRegularExpression::MultilineOption);
+    QList<int> ids;
+    for (auto match = line.globalMatch(lpstat({QStringLiteral("-W"), which, QStringLiteral("-o"), queue}));
+         match.hasNext();)
+        ids << match.next().captured(1).toInt();
+    return ids;
+}
+
+// A print queue of this test's own that prints as the default one does (the
+// same device and driver), made the default of this process through the
+// environment, as libcups reads it. Others may print to the shared printer
+// at the same time; on a queue of its own the test waits for its own job.
+// Where no queue can be added, the shared default queue is used. The queue
+// is removed at the end.
+class OwnQueue
+{
+public:
+    explicit OwnQueue(const QString &like)
+        : m_name(like)
+    {
+        const QString device = lpstat({QStringLiteral("-v"), like}).trimmed();
+        const qsizetype colon = device.indexOf(QStringLiteral(": "));
+        const QString ppd = QStringLiteral("/etc/cups/ppd/%1.ppd").arg(like);
+        if (colon < 0 || !QFileInfo(ppd).isReadable())
+            return;
+        const QString own = QStringLiteral("TessaryTest-%1").arg(QCoreApplication::applicationPid());
+        QProcess lpadmin;
+        lpadmin.start(QStringLiteral("lpadmin"), {QStringLiteral("-p"), own, QStringLiteral("-E"), QStringLiteral("-v"),
+                                                  device.mid(colon + 2), QStringLiteral("-P"), ppd});
+        if (!lpadmin.waitForFinished(TestSupport::waitCeilingMs()) || lpadmin.exitStatus() != QProcess::NormalExit
+            || lpadmin.exitCode() != 0)
+            return;
+        m_name = own;
+        m_added = true;
+        qputenv("PRINTER", own.toLocal8Bit());
+        qputenv("LPDEST", own.toLocal8Bit());
+    }
+    ~OwnQueue()
+    {
+        if (!m_added)
+            return;
+        qunsetenv("PRINTER");
+        qunsetenv("LPDEST");
+        run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), m_name}, TestSupport::waitCeilingMs());
+    }
+    OwnQueue(const OwnQueue &) = delete;
+    OwnQueue &operator=(const OwnQueue &) = delete;
+
+    const QString &name() const { return m_name; }
+
+private:
+    QString m_name;
+    bool m_added = false;
+};
+
+// The PDF printer names each file after its job: "job_N-title.pdf" or
+// "title-job_N.pdf". Empty until the file is there and not empty.
+QString jobFile(const QString &folder, int job)
+{
+    const QRegularExpression name(QStringLiteral("^job_%1-.*\\.pdf$|-job_%1\\.pdf$").arg(job));
+    for (const QFileInfo &file : QDir(folder).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files)) {
+        if (name.match(file.fileName()).hasMatch() && file.size() > 0)
+            return file.filePath();
+    }
+    return QString();
+}
+
 // Runs a command as root, through sudo where the test is not root; false
 // when it cannot be run or fails.
 bool runAsRoot(const QString &program, const QStringList &arguments, const QByteArray &input = QByteArray())
@@ -92,11 +168,11 @@ bool runAsRoot(const QString &program, const QStringList &arguments, const QByte
         process.start(program, arguments);
     else
         process.start(QStringLiteral("sudo"), QStringList{QStringLiteral("-n"), program} + arguments);
-    if (!process.waitForStarted(30000))
+    if (!process.waitForStarted(TestSupport::waitCeilingMs()))
         return false;
     process.write(input);
     process.closeWriteChannel();
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+    return process.waitForFinished(TestSupport::waitCeilingMs()) && process.exitStatus() == QProcess::NormalExit
         && process.exitCode() == 0;
 }
 
@@ -281,7 +357,8 @@ private slots:
         if (outdir.isEmpty())
             outdir = QDir::homePath() + QStringLiteral("/PDF");
         QDir().mkpath(outdir);
-        const QStringList before = QDir(outdir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        const OwnQueue queue(printer.printerName());
+        const QList<int> before = jobIds(queue.name());
 
         RealPrinterServices services;
         SettingsStore store;
@@ -292,8 +369,23 @@ private slots:
         window.PushButton3_Click();
         QVERIFY2(services.messages.empty(), services.messages.empty() ? "" : qPrintable(services.messages[0].text));
 
-        const QString pdf = waitForJobFile(outdir, before);
-        QVERIFY2(!pdf.isEmpty(), "the PDF printer wrote no file for the job");
+        QList<int> jobs;
+        const auto newJobs = [&] {
+            jobs = jobIds(queue.name());
+            jobs.removeIf([&](int id) { return before.contains(id); });
+            return !jobs.isEmpty();
+        };
+        QVERIFY2(QTest::qWaitFor(newJobs, TestSupport::waitCeilingMs()), "no print job reached the queue");
+        QCOMPARE(jobs.size(), 1);
+        const int job = jobs.first();
+        // The page is written whole once the job is done.
+        QVERIFY2(QTest::qWaitFor([&] { return !jobIds(queue.name(), QStringLiteral("not-completed")).contains(job); },
+                                 TestSupport::waitCeilingMs()),
+                 "the print job did not finish");
+        QString pdf;
+        QVERIFY2(QTest::qWaitFor([&] { return !(pdf = jobFile(outdir, job)).isEmpty(); }, TestSupport::waitCeilingMs()),
+                 "the PDF printer wrote no file for the job");
+        const auto removePdf = qScopeGuard([&] { QFile::remove(pdf); });
         QCOMPARE(pageCount(pdf), 1);
         const QImage page = rasterise(pdf, folder.path());
         checkSheetGeometry(page);
@@ -306,7 +398,8 @@ private slots:
         }
         const QString png = folder.filePath(QStringLiteral("page.png"));
         QVERIFY(page.save(png));
-        const QString read = run(QStringLiteral("tesseract"), {png, QStringLiteral("-")}, 120000);
+        const QString read = run(QStringLiteral("tesseract"), {png, QStringLiteral("-")},
+                                 TestSupport::waitCeilingMs(2 * TestSupport::startSeconds));
         QCOMPARE(read.count(QStringLiteral("Darnovi Cards")), 6);
     }
 

@@ -220,7 +220,7 @@ void tst_Sheet::closingDiscardsTheSheetAndTheNextReachMakesItAfresh()
     first->show();
 
     QVERIFY(first->close());
-    QTRY_VERIFY(first.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), TestSupport::waitCeilingMs());
     QVERIFY(!editor.form.hasForm2());
 
     editor.type('a', QStringLiteral("After"));

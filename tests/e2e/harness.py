@@ -5,8 +5,15 @@ each test starts its own App with a private configuration folder and home.
 Input goes through xdotool as real key and button events; what the user sees
 is read from window titles, the accessibility tree and screenshots; what is
 kept is read from the settings file.
+
+Every wait is a wait for a condition under a generous ceiling: START for a
+program start, WINDOW for a window, a box or anything else the program shows
+in answer to input. TESSARY_WAIT_SCALE (a positive number, default 1)
+multiplies every ceiling, for machines slower or busier than a shared
+two-core one. Tests never measure how long something took.
 """
 
+import math
 import os
 import random
 import re
@@ -49,18 +56,50 @@ HINT_CAPTION = "Click to choose Company Logo"
 _session = None
 _atspi = None
 _xdisplay = None
-# Everything a test started or mounted, so an interrupted run still ends it.
+# Everything a test started, mounted or added, so an interrupted run still
+# ends it.
 _live_apps = set()
 _mounts = []
+_queues = []
 
 
 class HarnessError(AssertionError):
-    """Something the program should have done within its time did not happen."""
+    """Something the program should have done did not happen within its ceiling."""
 
 
-def wait_until(condition, timeout, what, interval=0.05):
-    """Polls `condition` until it returns something true; fails after `timeout`."""
-    deadline = time.monotonic() + timeout
+def _wait_scale():
+    raw = os.environ.get("TESSARY_WAIT_SCALE", "").strip()
+    if not raw:
+        return 1.0
+    try:
+        scale = float(raw)
+    except ValueError:
+        scale = math.nan
+    if not (math.isfinite(scale) and scale > 0):
+        raise ValueError(f"TESSARY_WAIT_SCALE must be a positive number, not {raw!r}")
+    return scale
+
+
+WAIT_SCALE = _wait_scale()
+# Ceilings in seconds before scaling. They are far above what the program
+# needs, because CI runs on a shared machine whose two cores may both be busy.
+START = 60    # a program start: its first window, or it on the accessibility bus
+WINDOW = 30   # a window, a box, a printed page, the answer to a key or a click
+
+
+def ceiling(seconds):
+    """A ceiling in seconds, stretched by TESSARY_WAIT_SCALE."""
+    return seconds * WAIT_SCALE
+
+
+def wait_until(condition, what, timeout=WINDOW, interval=0.05):
+    """Polls `condition` until it returns something true and returns that;
+    fails once `timeout` seconds (stretched by TESSARY_WAIT_SCALE) have gone
+    by without it."""
+    if not isinstance(what, str):
+        raise TypeError("wait_until(condition, what, timeout=...): say what is awaited")
+    limit = ceiling(timeout)
+    deadline = time.monotonic() + limit
     last_error = None
     while True:
         try:
@@ -71,7 +110,7 @@ def wait_until(condition, timeout, what, interval=0.05):
             last_error = error
         if time.monotonic() >= deadline:
             detail = f" (last error: {last_error!r})" if last_error else ""
-            raise HarnessError(f"timed out after {timeout:.1f} s waiting for {what}{detail}")
+            raise HarnessError(f"timed out after {limit:.0f} s waiting for {what}{detail}")
         time.sleep(interval)
 
 
@@ -95,7 +134,7 @@ class Session:
                 log = f.read()[-1500:]
             raise HarnessError(f"no private X server could be started:\n{log}")
         # A key left pressed by a killed typist must not repeat into the next window.
-        subprocess.run(["xset", "r", "off"], check=True, timeout=10)
+        subprocess.run(["xset", "r", "off"], check=True, timeout=ceiling(WINDOW))
 
         runtime = os.path.join(self.tmp, "runtime")
         os.makedirs(runtime, mode=0o700)
@@ -106,8 +145,8 @@ class Session:
             start_new_session=True)
         self.procs.append(launcher)
         wait_until(lambda: b"unix:" in subprocess.run(
-            ["xprop", "-root", "AT_SPI_BUS"], capture_output=True, timeout=5).stdout,
-            10, "the accessibility bus")
+            ["xprop", "-root", "AT_SPI_BUS"], capture_output=True, timeout=ceiling(WINDOW)).stdout,
+            "the accessibility bus", START)
 
         # The program opens its maker's site on one start in a hundred; a
         # stand-in opener keeps that from reaching for a browser or failing.
@@ -133,7 +172,7 @@ class Session:
         # Xvfb writes the number once it takes connections; on a loaded
         # machine that can take a while.
         reported = b""
-        deadline = time.monotonic() + 30
+        deadline = time.monotonic() + ceiling(START)
         while not reported.endswith(b"\n") and time.monotonic() < deadline:
             ready, _, _ = select.select([read_end], [], [], 1)
             if ready:
@@ -146,7 +185,8 @@ class Session:
         os.close(read_end)
         display = ":" + str(number)
         if reported.strip() == str(number).encode() and xvfb.poll() is None and subprocess.run(
-                ["xset", "-display", display, "q"], capture_output=True, timeout=10).returncode == 0:
+                ["xset", "-display", display, "q"], capture_output=True,
+                timeout=ceiling(WINDOW)).returncode == 0:
             self.procs.append(xvfb)
             self.display = display
             os.environ["DISPLAY"] = display
@@ -169,7 +209,8 @@ class Session:
 
 
 def stop_process(proc, grace=3):
-    """Ends a process this harness started (and its process group)."""
+    """Ends a process this harness started (and its process group): asks
+    first, and after `grace` seconds no longer asks."""
     if proc.poll() is not None:
         return
     try:
@@ -183,7 +224,7 @@ def stop_process(proc, grace=3):
             os.killpg(proc.pid, signal.SIGKILL)
         except (ProcessLookupError, PermissionError):
             proc.kill()
-        proc.wait(5)
+        proc.wait(ceiling(WINDOW))
 
 
 def session():
@@ -206,7 +247,32 @@ def add_mount(target):
 def drop_mount(target):
     if target in _mounts:
         _mounts.remove(target)
-        subprocess.run(["umount", "-l", target], capture_output=True, timeout=20)
+        subprocess.run(["umount", "-l", target], capture_output=True, timeout=ceiling(WINDOW))
+
+
+def add_print_queue(name, like):
+    """Adds a print queue of the run's own that prints as the queue `like`
+    does (the same device and driver), so a test can tell its own jobs from
+    those others send to the shared printer. False where that is not
+    allowed; removed at the end of the run, or earlier by drop_print_queue."""
+    device = subprocess.run(["lpstat", "-v", like], capture_output=True, text=True,
+                            timeout=ceiling(WINDOW)).stdout.strip()
+    match = re.match(r"device for [^:]+: (\S+)$", device)
+    ppd = f"/etc/cups/ppd/{like}.ppd"
+    if not match or not os.access(ppd, os.R_OK):
+        return False
+    added = subprocess.run(["lpadmin", "-p", name, "-E", "-v", match.group(1), "-P", ppd],
+                           capture_output=True, timeout=ceiling(WINDOW))
+    if added.returncode != 0:
+        return False
+    _queues.append(name)
+    return True
+
+
+def drop_print_queue(name):
+    if name in _queues:
+        _queues.remove(name)
+        subprocess.run(["lpadmin", "-x", name], capture_output=True, timeout=ceiling(WINDOW))
 
 
 def end_session():
@@ -215,6 +281,8 @@ def end_session():
         app.stop()
     for target in list(_mounts):
         drop_mount(target)
+    for name in list(_queues):
+        drop_print_queue(name)
     if _session is not None:
         _session.stop()
         _session = None
@@ -225,8 +293,9 @@ def atspi():
     if _atspi is None:
         session()
         import pyatspi
-        # A hung program must fail a test, not stall the run for 25 s a call.
-        pyatspi.setTimeout(4000, 15000)
+        # One ceiling for a call, as for any other answer; a longer one while
+        # the program is still starting.
+        pyatspi.setTimeout(int(ceiling(WINDOW) * 1000), int(ceiling(START) * 1000))
         _atspi = pyatspi
     return _atspi
 
@@ -241,9 +310,9 @@ def xdisplay():
 
 # ---------------------------------------------------------------- X helpers
 
-def xdotool(*args, timeout=20, check=True):
+def xdotool(*args, timeout=WINDOW, check=True):
     result = subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True,
-                            timeout=timeout)
+                            timeout=ceiling(timeout))
     if check and result.returncode != 0 and result.stderr.strip():
         raise HarnessError(f"xdotool {' '.join(map(str, args))}: {result.stderr.strip()}")
     return result.stdout
@@ -263,8 +332,35 @@ def window_title(wid):
     return xdotool("getwindowname", wid, check=False).strip()
 
 
+_typeable = set()
+
+
+def make_typeable(text):
+    """Gives each character of `text` beyond ASCII a key of its own for the
+    rest of the run. xdotool otherwise binds a spare key for the moment of the
+    keystroke and takes it back at once; a busy program that reads the
+    keyboard map after that turns the key into nothing, and the letter is
+    lost."""
+    wanted = sorted({c for c in text if ord(c) > 0x7e} - _typeable)
+    if not wanted:
+        return
+    d = xdisplay()
+    first = d.display.info.min_keycode
+    count = d.display.info.max_keycode - first + 1
+    free = [first + n for n, syms in enumerate(d.get_keyboard_mapping(first, count))
+            if not any(syms)]
+    if len(free) < len(wanted):
+        return  # xdotool's own way still types most of the time
+    for char, keycode in zip(wanted, reversed(free)):
+        keysym = ord(char) if ord(char) < 0x100 else 0x01000000 | ord(char)
+        d.change_keyboard_mapping(keycode, [(keysym, keysym)])
+        _typeable.add(char)
+    d.sync()
+
+
 def type_text(text, delay_ms=20):
-    xdotool("type", "--delay", delay_ms, "--", text, timeout=60 + len(text) * delay_ms / 1000)
+    make_typeable(text)
+    xdotool("type", "--delay", delay_ms, "--", text, timeout=WINDOW + len(text) * delay_ms / 1000)
 
 
 def key(*names):
@@ -297,24 +393,24 @@ def send_delete(wid):
     d.flush()
 
 
-def close_window(wid, title, pid=None, timeout=10):
+def close_window(wid, title, pid=None):
     """Sends WM_DELETE_WINDOW until the window is gone; a window that has
     only just been mapped may not listen yet."""
-    deadline = time.monotonic() + timeout
-    while wid in visible_windows(title, pid):
-        if time.monotonic() > deadline:
-            raise HarnessError(f"window {title!r} did not close within {timeout} s")
+    def gone():
+        if wid not in visible_windows(title, pid):
+            return True
         try:
             send_delete(wid)
         except Exception:
             pass
-        time.sleep(0.3)
+        return False
+    wait_until(gone, f"window {title!r} to close", interval=0.3)
 
 
 def screenshot(wid):
     """The window's pixels as (width, height, rgb bytes)."""
     data = subprocess.run(["import", "-window", str(wid), "-depth", "8", "ppm:-"], capture_output=True,
-                          timeout=20, check=True).stdout
+                          timeout=ceiling(WINDOW), check=True).stdout
     return parse_ppm(data)
 
 
@@ -356,6 +452,11 @@ class Shot:
         x, y = x - self.x0, y - self.y0
         i = (y * self.width + x) * 3
         return tuple(self.rgb[i:i + 3])
+
+    def pixels(self, box):
+        """The colours inside box (x, y, w, h), row by row."""
+        x0, y0, w, h = box
+        return [self.pixel(x, y) for y in range(y0, y0 + h) for x in range(x0, x0 + w)]
 
     def fraction(self, box, predicate, step=2):
         """Share of the pixels inside box (x, y, w, h) for which predicate holds."""
@@ -563,7 +664,7 @@ class App:
         _live_apps.add(self)
         return self
 
-    def wait_first_window(self, timeout=5):
+    def wait_first_window(self):
         """Waits for the program's first window of any title (the main window
         or a box shown before it)."""
         def shown():
@@ -571,20 +672,20 @@ class App:
             out = xdotool("search", "--onlyvisible", "--all", "--pid", self.proc.pid,
                           "--name", ".", check=False)
             return out.split()
-        return wait_until(shown, timeout, "the program's first window")
+        return wait_until(shown, "the program's first window", START)
 
-    def wait_main(self, timeout=10):
+    def wait_main(self):
         """Waits for the main window titled exactly "Tessary" to be shown."""
         def shown():
             self.assert_running()
             wids = visible_windows(MAIN_TITLE, self.proc.pid)
             return wids[0] if len(wids) == 1 else None
-        self.main_wid = wait_until(shown, timeout, "the main window 'Tessary'")
+        self.main_wid = wait_until(shown, "the main window 'Tessary'", START)
         return self.main_wid
 
-    def launch(self, timeout=10):
+    def launch(self):
         self.start()
-        self.wait_main(timeout)
+        self.wait_main()
         self.wait_accessible()
         return self
 
@@ -610,27 +711,28 @@ class App:
                 os.killpg(self.proc.pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
-            self.proc.wait(10)
+            self.proc.wait(ceiling(WINDOW))
 
-    def close(self, timeout=10):
+    def close(self):
         """Closes the main window as its close box would and waits for the exit."""
         if not self.running():
             return self.proc.returncode if self.proc else None
         wid = self.main_wid or (visible_windows(MAIN_TITLE, self.proc.pid) or [None])[0]
-        deadline = time.monotonic() + timeout
-        while self.proc.poll() is None and time.monotonic() < deadline:
+
+        def ended():
+            if self.proc.poll() is not None:
+                return True
             if wid:
                 try:
                     send_delete(wid)
                 except Exception:
                     pass
-            try:
-                self.proc.wait(0.3)
-            except subprocess.TimeoutExpired:
-                pass
-        if self.proc.poll() is None:
-            self.kill()
-            raise HarnessError("the program did not end when its main window was closed")
+            return False
+        try:
+            wait_until(ended, "the program to end when its main window is closed", interval=0.3)
+        finally:
+            if self.proc.poll() is None:
+                self.kill()
         return self.proc.returncode
 
     def stop(self):
@@ -642,13 +744,13 @@ class App:
             self.log = None
         _live_apps.discard(self)
 
-    def restart(self, timeout=10):
+    def restart(self):
         self.close()
-        return self.launch(timeout)
+        return self.launch()
 
     # -- accessibility
 
-    def wait_accessible(self, timeout=10):
+    def wait_accessible(self):
         pyatspi = atspi()
 
         def find():
@@ -659,7 +761,7 @@ class App:
                         if window is not None and window.name == MAIN_TITLE:
                             return app
             return None
-        self._accessible = wait_until(find, timeout, "the program on the accessibility bus")
+        self._accessible = wait_until(find, "the program on the accessibility bus", START)
         return self._accessible
 
     @property
@@ -756,7 +858,7 @@ class App:
         # Towards the right end, so the caret lands after the text.
         click_at(x + w - 6, y + h // 2)
         wait_until(lambda: self.field(letter).getState().contains(atspi().STATE_FOCUSED),
-                   5, f"field {letter} to take the focus")
+                   f"field {letter} to take the focus")
 
     def logo_box(self):
         """The editor's logo box: the square picture area beside the fields."""
@@ -796,16 +898,16 @@ class App:
                 return window
         raise HarnessError("the print preview window is not showing")
 
-    def open_logo_dialog(self, timeout=10):
+    def open_logo_dialog(self):
         """Clicks the hint over the logo box (or the box once the hint has
         gone) and waits for the file dialog."""
         before = set(self.windows(DIALOG_TITLE))
         hints = self.find("label", HINT_CAPTION, showing=True)
         self.click(hints[0] if hints else self.logo_box())
         wid = wait_until(lambda: [w for w in self.windows(DIALOG_TITLE) if w not in before],
-                         timeout, "the file dialog 'Select Logo'")[0]
-        name_box = wait_until(lambda: self.dialog_name_box(), 5, "the dialog's file name box")
-        wait_until(lambda: name_box.getState().contains(atspi().STATE_FOCUSED), 5,
+                         "the file dialog 'Select Logo'")[0]
+        name_box = wait_until(lambda: self.dialog_name_box(), "the dialog's file name box")
+        wait_until(lambda: name_box.getState().contains(atspi().STATE_FOCUSED),
                    "the file name box to take the focus")
         return wid
 
@@ -822,14 +924,17 @@ class App:
         boxes = self.find("text", "File name:", root=window)
         return boxes[0] if boxes else None
 
-    def choose_logo(self, path, timeout=10):
+    def choose_logo(self, path):
         """Chooses `path` as the logo by typing it into the real dialog."""
-        wid = self.open_logo_dialog(timeout)
+        wid = self.open_logo_dialog()
         if window_title(wid) != DIALOG_TITLE:
             raise HarnessError(f"the file dialog is titled {window_title(wid)!r}")
         type_text(path, delay_ms=8)
-        wait_until(lambda: text_of(self.dialog_name_box()) == path, 10,
-                   "the typed path in the file name box")
+        try:
+            wait_until(lambda: text_of(self.dialog_name_box()) == path,
+                       "the typed path in the file name box")
+        except HarnessError as error:
+            raise HarnessError(f"{error}; it reads {text_of(self.dialog_name_box())!r}") from None
         key("Return")
         return wid
 
@@ -838,12 +943,12 @@ class App:
     def windows(self, title):
         return visible_windows(title, self.proc.pid)
 
-    def wait_window(self, title, timeout=10, exclude=()):
+    def wait_window(self, title, exclude=()):
         def appeared():
             self.assert_running()
             wids = [w for w in self.windows(title) if w not in exclude]
             return wids[0] if wids else None
-        return wait_until(appeared, timeout, f"a window titled {title!r}")
+        return wait_until(appeared, f"a window titled {title!r}")
 
     def message_boxes(self, title):
         """Ids of the shown windows with that title, the main window aside."""
@@ -858,46 +963,63 @@ class App:
                 return "\n".join(texts)
         raise HarnessError(f"no message box {title!r} on the accessibility bus")
 
-    def wait_box(self, title, timeout=10):
-        wid = self.wait_window(title, timeout, exclude=(self.main_wid,) if self.main_wid else ())
-        text = wait_until(lambda: self.box_text(title), 5, f"the text of box {title!r}")
+    def wait_box(self, title):
+        wid = self.wait_window(title, exclude=(self.main_wid,) if self.main_wid else ())
+        text = wait_until(lambda: self.box_text(title), f"the text of box {title!r}")
         return wid, text
 
-    def dismiss_box(self, wid, title, timeout=5):
-        """Presses Return in the box, as the user would to take its OK."""
+    def dismiss_box(self, wid, title):
+        """Presses Return in the box, as the user would to take its OK, and
+        waits until it is gone."""
         xdotool("windowfocus", "--sync", wid, check=False)
         key("Return")
-        deadline = time.monotonic() + timeout
-        while wid in self.windows(title):
-            if time.monotonic() > deadline:
-                raise HarnessError(f"box {title!r} did not close on Return")
-            time.sleep(0.1)
+        wait_until(lambda: wid not in self.windows(title), f"box {title!r} to close on Return",
+                   interval=0.1)
 
-    def dismiss_boxes(self, title, settle=1.0):
-        """Dismisses every box with that title that shows up until none has
-        for `settle` seconds; returns their texts."""
+    def answers(self):
+        """Asks the program something only its event loop can answer (a
+        field's text, over the accessibility bus) and returns True once it
+        has.
+
+        This is how a test knows that a step is over without waiting a fixed
+        time: a box is shown modally inside the handler that wants it, so once
+        the program answers a request made after the step's input, any box
+        that step shows has been mapped already."""
+        self.field_text("a")
+        return True
+
+    def dismiss_boxes(self, title, over=None):
+        """Dismisses, one after another, the boxes with that title that a
+        step shows, and returns their texts. The step is over once `over()`
+        is true while no such box shows (by default: once the program
+        answers a request made after the last box closed); the boxes are
+        looked for once more after that, and after one more answer, so a
+        box mapped just as the answer came is not missed."""
+        over = over or self.answers
         texts = []
         while True:
-            try:
-                wid = wait_until(lambda: [w for w in self.windows(title) if w != self.main_wid],
-                                 settle, f"a box {title!r}")[0]
-            except HarnessError:
+            found = wait_until(lambda: self.message_boxes(title) or (over() and "over"),
+                               f"a box {title!r} or the end of the step")
+            if found == "over":
+                found = self.message_boxes(title)
+            if found == [] and self.answers():
+                found = self.message_boxes(title)
+            if not found:
                 return texts
-            texts.append(wait_until(lambda: self.box_text(title), 5, f"the text of {title!r}"))
-            self.dismiss_box(wid, title)
+            texts.append(wait_until(lambda: self.box_text(title), f"the text of box {title!r}"))
+            self.dismiss_box(found[0], title)
 
-    def responsive(self, letter="i", timeout=5):
+    def responsive(self, letter="i"):
         """Proves the main window still takes keys: one letter typed into a
-        field arrives there and in the store, then is taken back."""
+        field arrives there, then is taken back."""
         before = self.field_text(letter)
         self.click_field(letter)
         key("End")
         type_text("Q")
-        wait_until(lambda: self.field_text(letter) == before + "Q", timeout,
+        wait_until(lambda: self.field_text(letter) == before + "Q",
                    f"field {letter} to take a typed key")
         key("BackSpace")
-        wait_until(lambda: self.field_text(letter) == before, timeout,
-                   f"field {letter} to take BackSpace")
+        wait_until(lambda: self.field_text(letter) == before, f"field {letter} to take BackSpace")
 
 
 def text_of(node):

@@ -10,6 +10,10 @@
 # printing test prints to the default CUPS printer and reads the page from
 # $TESSARY_PRINT_OUTDIR (default /root/PDF); with TESSARY_REQUIRE_PRINTER=1 a
 # missing printer fails it instead of skipping it.
+#
+# Tests wait for what they expect under generous ceilings (60 s for a program
+# start, 30 s for a window, a box or a printed page). TESSARY_WAIT_SCALE=N
+# multiplies every one of them, and the bound on the whole run, by N.
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -37,10 +41,19 @@ if ((${#missing[@]} > 0)); then
     exit 1
 fi
 
+scale=${TESSARY_WAIT_SCALE:-1}
+if ! bound=$(awk -v s="$scale" 'BEGIN {
+        if (s !~ /^[0-9]*\.?[0-9]+([eE][-+]?[0-9]+)?$/ || s + 0 <= 0) exit 1
+        printf "%d", 900 * s + 0.5 }'); then
+    echo "run.sh: TESSARY_WAIT_SCALE must be a positive number, not '$scale'" >&2
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
 # The whole run is bounded; the suite cleans up after itself on SIGTERM.
-timeout --kill-after=20 900 dbus-run-session -- "$python" "$here/suite.py" "$@"
+timeout --kill-after=20 "$bound" dbus-run-session -- "$python" "$here/suite.py" "$@"
 status=$?
 if ((status == 124)); then
-    echo "run.sh: the end-to-end tests took longer than 15 minutes" >&2
+    echo "run.sh: the end-to-end tests took longer than $bound s" >&2
 fi
 exit "$status"

@@ -70,6 +70,8 @@ def main(argv):
         return 1
     loaded = unittest.defaultTestLoader.discover(here, pattern="test_*.py", top_level_dir=here)
     tests = unittest.TestSuite(select(loaded, argv))
+    if harness.WAIT_SCALE != 1:
+        print(f"every wait's ceiling is stretched {harness.WAIT_SCALE:g} times (TESSARY_WAIT_SCALE)")
     started = time.monotonic()
     runner = unittest.TextTestRunner(stream=sys.stdout, verbosity=0, resultclass=Result)
     result = None

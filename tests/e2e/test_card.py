@@ -28,7 +28,7 @@ class CardEditing(h.AppTestCase):
         for char in "Hi é!":
             h.type_text(char)
             typed += char
-            h.wait_until(lambda: app.field_text("b") == typed, 5, f"field b to read {typed!r}")
+            h.wait_until(lambda: app.field_text("b") == typed, f"field b to read {typed!r}")
             # The change rule stores before it shows, so both are there already.
             self.assertEqual(app.settings().get("b"), typed)
             self.assertEqual(app.preview_text("b"), typed)
@@ -36,7 +36,7 @@ class CardEditing(h.AppTestCase):
         while typed:
             h.key("BackSpace")
             typed = typed[:-1]
-            h.wait_until(lambda: app.field_text("b") == typed, 5, f"field b to read {typed!r}")
+            h.wait_until(lambda: app.field_text("b") == typed, f"field b to read {typed!r}")
             self.assertEqual(app.settings().get("b"), typed)
             self.assertEqual(app.preview_text("b"), typed)
         # Emptied by the user: blank, not the placeholder, and stored as empty.
@@ -49,7 +49,7 @@ class CardEditing(h.AppTestCase):
 
         app.click_field("b")
         h.type_text("Cards")
-        h.wait_until(lambda: app.field_text("b") == "Cards", 5, "field b to read 'Cards'")
+        h.wait_until(lambda: app.field_text("b") == "Cards", "field b to read 'Cards'")
         app.restart()
         self.assertEqual(app.field_text("b"), "Cards")
         self.assertEqual(app.preview_text("b"), "Cards")
@@ -58,7 +58,7 @@ class CardEditing(h.AppTestCase):
     def test_sample_data_fills_every_field_and_survives_a_restart(self):
         app = self.launch()
         app.click(app.button("Load Sample Data"))
-        h.wait_until(lambda: app.field_text("d") != "", 5, "the sample data")
+        h.wait_until(lambda: app.field_text("d") != "", "the sample data")
         sample = {letter: app.field_text(letter) for letter in "abcdefghij"}
 
         self.assertEqual(sample["a"], "Darnovi")

@@ -89,7 +89,7 @@ class Weston:
             if self.proc.poll() is not None:
                 raise h.HarnessError(f"weston ended: {open(self.log, errors='replace').read()[-1500:]}")
             return os.path.exists(os.path.join(self.runtime, self.SOCKET))
-        h.wait_until(listening, START, "weston's socket")
+        h.wait_until(listening, "weston's socket", START)
         return self
 
     def env(self):
@@ -149,7 +149,7 @@ class PrivateQueue:
     def next_page(self, before):
         """The PDF of the first job sent after `before` (a set of job ids),
         once CUPS has finished it."""
-        job = h.wait_until(lambda: sorted(self.jobs() - before), PAGE, f"a job on {self.name}")[0]
+        job = h.wait_until(lambda: sorted(self.jobs() - before), f"a job on {self.name}", PAGE)[0]
         outdir = os.environ.get("TESSARY_PRINT_OUTDIR") or os.path.expanduser("~/PDF")
         sizes = {}
 
@@ -163,7 +163,7 @@ class PrivateQueue:
             settled = size > 0 and sizes.get(files[0]) == size
             sizes[files[0]] = size
             return files[0] if settled else None
-        return h.wait_until(finished, PAGE, f"job {job} as a PDF in {outdir}", interval=0.5)
+        return h.wait_until(finished, f"job {job} as a PDF in {outdir}", PAGE, interval=0.5)
 
 
 def raster(pdf, folder):
@@ -221,20 +221,20 @@ def fill_card(app):
     """The same card in every run: the sample data, then a tagline typed in
     through the accessibility interface."""
     press(app.button("Load Sample Data"))
-    h.wait_until(lambda: app.field_text("d") != "", WINDOW, "the sample data")
+    h.wait_until(lambda: app.field_text("d") != "", "the sample data", WINDOW)
     app.set_field("b", TAGLINE)
-    h.wait_until(lambda: app.preview_text("b") == TAGLINE, WINDOW, "the tagline on the preview card")
+    h.wait_until(lambda: app.preview_text("b") == TAGLINE, "the tagline on the preview card", WINDOW)
 
 
 def choose_in_dialog(app, wid, path):
     """Types `path` into the open file dialog and takes it with Return."""
-    name_box = h.wait_until(app.dialog_name_box, WINDOW, "the dialog's file name box")
-    h.wait_until(lambda: name_box.getState().contains(h.atspi().STATE_FOCUSED), WINDOW,
-                 "the file name box to take the focus")
+    name_box = h.wait_until(app.dialog_name_box, "the dialog's file name box", WINDOW)
+    h.wait_until(lambda: name_box.getState().contains(h.atspi().STATE_FOCUSED), "the file name box to take the focus",
+                 WINDOW)
     h.type_text(path, delay_ms=8)
-    h.wait_until(lambda: h.text_of(app.dialog_name_box()) == path, WINDOW, "the typed path")
+    h.wait_until(lambda: h.text_of(app.dialog_name_box()) == path, "the typed path", WINDOW)
     h.key("Return")
-    h.wait_until(lambda: wid not in app.windows(h.DIALOG_TITLE), WINDOW, "the dialog to close")
+    h.wait_until(lambda: wid not in app.windows(h.DIALOG_TITLE), "the dialog to close", WINDOW)
 
 
 def crop(shot, box):
@@ -338,8 +338,8 @@ class DesktopTestCase(h.AppTestCase):
         app.start()
         if desktop != "wayland":
             # xdotool cannot see a Wayland window; the accessibility bus can.
-            app.wait_main(START)
-        app.wait_accessible(START)
+            app.wait_main()
+        app.wait_accessible()
         return app
 
 
@@ -480,8 +480,8 @@ class KeyboardAndScreenReader(DesktopTestCase):
         main = app.main_window()
         self.assertEqual((main.getRoleName(), main.name), ("frame", h.MAIN_TITLE))
         press(app.button("Print Preview"))
-        wid = app.wait_window(h.PREVIEW_TITLE, WINDOW)
-        sheet = h.wait_until(app.preview_window, WINDOW, "the sheet on the accessibility bus")
+        wid = app.wait_window(h.PREVIEW_TITLE)
+        sheet = h.wait_until(app.preview_window, "the sheet on the accessibility bus", WINDOW)
         self.assertEqual(sheet.getRoleName(), "dialog")
         self.assertTrue(sheet.getState().contains(h.atspi().STATE_MODAL))
         h.close_window(wid, h.PREVIEW_TITLE, app.proc.pid)
@@ -492,10 +492,10 @@ class KeyboardAndScreenReader(DesktopTestCase):
         app = self.start(self.new_app(env=self.queue.env()), "light")
         app.click_field("b")
         h.type_text("Keys")
-        h.wait_until(lambda: app.field_text("b") == "Keys", WINDOW, "the typed tagline")
+        h.wait_until(lambda: app.field_text("b") == "Keys", "the typed tagline", WINDOW)
 
         h.key("ctrl+o")
-        choose_in_dialog(app, app.wait_window(h.DIALOG_TITLE, WINDOW), self.logo)
+        choose_in_dialog(app, app.wait_window(h.DIALOG_TITLE), self.logo)
         self.assertEqual(app.settings().get("Logo"), self.logo)
         self.assertEqual(app.field_text("b"), "Keys")
 
@@ -507,7 +507,7 @@ class KeyboardAndScreenReader(DesktopTestCase):
 
         app.focus_main()
         h.key("ctrl+q")
-        h.wait_until(lambda: not app.running(), WINDOW, "the program to end on Ctrl+Q")
+        h.wait_until(lambda: not app.running(), "the program to end on Ctrl+Q", WINDOW)
         self.assertEqual(app.proc.returncode, 0)
 
     def test_hint_and_logo_box_can_be_pressed(self):
@@ -517,16 +517,16 @@ class KeyboardAndScreenReader(DesktopTestCase):
         box = app.logo_box()
         self.assertEqual(box.name, LOGO_CAPTION)
         press(box)
-        dialog = app.wait_window(h.DIALOG_TITLE, WINDOW)
-        h.wait_until(app.dialog_name_box, WINDOW, "the dialog's file name box")
+        dialog = app.wait_window(h.DIALOG_TITLE)
+        h.wait_until(app.dialog_name_box, "the dialog's file name box", WINDOW)
         h.xdotool("windowfocus", "--sync", dialog, check=False)
         h.key("Escape")
-        h.wait_until(lambda: dialog not in app.windows(h.DIALOG_TITLE), WINDOW, "the dialog to close")
+        h.wait_until(lambda: dialog not in app.windows(h.DIALOG_TITLE), "the dialog to close", WINDOW)
         # Cancelled: the logo is cleared and the hint is back, and pressable.
-        h.wait_until(app.hint_shown, WINDOW, "the hint")
+        h.wait_until(app.hint_shown, "the hint", WINDOW)
         press(app.one("label", h.HINT_CAPTION))
-        choose_in_dialog(app, app.wait_window(h.DIALOG_TITLE, WINDOW), self.logo)
-        h.wait_until(lambda: not app.hint_shown(), WINDOW, "the chosen logo")
+        choose_in_dialog(app, app.wait_window(h.DIALOG_TITLE), self.logo)
+        h.wait_until(lambda: not app.hint_shown(), "the chosen logo", WINDOW)
         self.assertEqual(app.settings().get("Logo"), self.logo)
 
     def test_scale_two_doubles_both_windows(self):
@@ -535,7 +535,7 @@ class KeyboardAndScreenReader(DesktopTestCase):
             app = self.start(self.new_app(desktop), desktop)
             main = window_size(app.main_wid)
             press(app.button("Print Preview"))
-            wid = app.wait_window(h.PREVIEW_TITLE, WINDOW)
+            wid = app.wait_window(h.PREVIEW_TITLE)
             sizes[desktop] = (main, window_size(wid))
             h.close_window(wid, h.PREVIEW_TITLE, app.proc.pid)
             app.stop()

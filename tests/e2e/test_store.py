@@ -12,6 +12,10 @@ import time
 
 import harness as h
 
+# Starts killed: every sixth during start-up, the others while typing. A count,
+# not a time, so a slow machine tests as much as a fast one.
+KILL_ROUNDS = 25
+
 CARD = {
     "a": "Acme Cards", "b": "Cards that last", "c": "12 Main Street",
     "d": "Springfield, IL 62704", "e": "Suite 5", "f": "Floor 2", "g": "Back door",
@@ -37,7 +41,7 @@ def report_lines(texts):
 
 
 def run_quiet(*args):
-    return subprocess.run(args, capture_output=True, text=True, timeout=20)
+    return subprocess.run(args, capture_output=True, text=True, timeout=h.ceiling(h.WINDOW))
 
 
 class StoreFaults(h.AppTestCase):
@@ -63,13 +67,12 @@ class StoreFaults(h.AppTestCase):
     def start_unsaveable(self, app):
         """Starts a program whose store cannot be written. The restore's own
         writes fail first (fields a and j, and any other stored field), and are
-        reported before the main window shows."""
-        started = time.monotonic()
+        reported before the main window shows: once it shows, every report
+        has been made."""
         app.start()
-        app.wait_first_window(5)
-        self.assertLess(time.monotonic() - started, 5, "first window within 5 s")
-        texts = app.dismiss_boxes(h.ERROR_TITLE, settle=1.5)
-        app.wait_main(5)
+        app.wait_first_window()
+        texts = app.dismiss_boxes(h.ERROR_TITLE, over=lambda: app.windows(h.MAIN_TITLE))
+        app.wait_main()
         app.wait_accessible()
         return texts
 
@@ -86,8 +89,9 @@ class StoreFaults(h.AppTestCase):
         app.click_field(letter)
         h.key("End")
         h.type_text("yz")
-        h.wait_until(lambda: app.field_text(letter) == before + "xyz", 5, "the typed text")
-        self.assertEqual(app.dismiss_boxes(h.MAIN_TITLE, settle=0.8), [], "told only once")
+        # Both keys read back: a box either of them asked for shows by now.
+        typed = app.dismiss_boxes(h.MAIN_TITLE, over=lambda: app.field_text(letter) == before + "xyz")
+        self.assertEqual(typed, [], "told only once")
         self.assertEqual(app.preview_text(letter), before + "xyz")
 
     def assert_sample_data_reports_each_field(self, app):
@@ -95,7 +99,10 @@ class StoreFaults(h.AppTestCase):
         changes fails to store and is reported at its own line."""
         before = {letter: app.field_text(letter) for letter in "abcdefghij"}
         app.click(app.button("Load Sample Data"))
-        texts = app.dismiss_boxes(h.ERROR_TITLE, settle=1.5)
+        # The fields fill from a to j, each report shown as its field fails:
+        # once j holds its sample web address, the step is at its end.
+        texts = app.dismiss_boxes(
+            h.ERROR_TITLE, over=lambda: re.match(r"https?://", app.field_text("j")))
         after = {letter: app.field_text(letter) for letter in "abcdefghij"}
         expected = [100 + 2 * n for n, letter in enumerate("abcdefghij")
                     if before[letter] != after[letter]]
@@ -113,9 +120,7 @@ class StoreFaults(h.AppTestCase):
         rng = random.Random(seed)
         app = self.new_app()
         kept = ""
-        rounds = 0
-        deadline = time.monotonic() + 120
-        while rounds < 25 and time.monotonic() < deadline:
+        for rounds in range(KILL_ROUNDS):
             # Unshifted keys only: a shift that lands late would change the
             # text typed, not what is under test.
             text = f"r{rounds:02d}" + "abcdefghijklmnopqrstuvwxyz"[: rng.randint(6, 16)]
@@ -137,7 +142,7 @@ class StoreFaults(h.AppTestCase):
                 time.sleep(rng.uniform(0.0, 0.025 * len(text)))
                 app.kill()
                 typist.kill()
-                typist.wait(5)
+                typist.wait(h.ceiling(h.WINDOW))
                 h.release_all_keys()
                 typed = text
             try:
@@ -154,8 +159,6 @@ class StoreFaults(h.AppTestCase):
                 self.assertEqual(stored.get("a"), "Darnovi")
                 self.assertEqual(stored.get("j"), "www.darnovi.example")
             kept = value
-            rounds += 1
-        self.assertGreaterEqual(rounds, 12, f"only {rounds} rounds in the time allowed")
         # The card typed so far comes back whole.
         app.launch()
         self.assertEqual(app.field_text("b"), kept)
@@ -178,11 +181,7 @@ class StoreFaults(h.AppTestCase):
                 os.makedirs(os.path.dirname(app.settings_path))
                 with open(app.settings_path, "wb") as f:
                     f.write(data)
-                started = time.monotonic()
-                app.start()
-                app.wait_main(5)
-                self.assertLess(time.monotonic() - started, 5, "main window within 5 s")
-                app.wait_accessible()
+                app.launch()
                 for letter in intact:
                     self.assertEqual(app.field_text(letter), CARD[letter], f"field {letter}")
                 # Typing still works and is kept.
@@ -191,8 +190,8 @@ class StoreFaults(h.AppTestCase):
                 app.click_field(letter)
                 h.key("End")
                 h.type_text("ok")
-                h.wait_until(lambda: app.field_text(letter) == before + "ok", 15, "typed text")
-                h.wait_until(lambda: app.settings().get(letter) == before + "ok", 15,
+                h.wait_until(lambda: app.field_text(letter) == before + "ok", "typed text")
+                h.wait_until(lambda: app.settings().get(letter) == before + "ok",
                              "the typed text in the store")
                 stored = app.settings()
                 for key in intact:
@@ -278,7 +277,7 @@ class StoreFaults(h.AppTestCase):
         h.xdotool("windowmove", first.main_wid, 0, 0)
         h.xdotool("windowmove", second.main_wid, 640, 0)
         h.wait_until(lambda: h.window_origin(first.main_wid) == (0, 0)
-                     and h.window_origin(second.main_wid)[0] == 640, 5, "the windows to move")
+                     and h.window_origin(second.main_wid)[0] == 640, "the windows to move")
 
         typed = {"c": [""], "d": [""], "b": [""]}
 
@@ -296,7 +295,7 @@ class StoreFaults(h.AppTestCase):
                 h.type_text(char)
                 expected = typed[letter][-1] + char
                 typed[letter].append(expected)
-                h.wait_until(lambda: app.field_text(letter) == expected, 5, "typed text")
+                h.wait_until(lambda: app.field_text(letter) == expected, "typed text")
                 check_store()
         values = check_store()
         self.assertEqual(values["c"], "abcdef")
@@ -315,8 +314,8 @@ class StoreFaults(h.AppTestCase):
                 second.set_field("b", value)
                 check_store()
         finally:
-            typist.wait(30)
-        h.wait_until(lambda: first.field_text("b") == text, 5, "the typed text")
+            typist.wait(h.ceiling(h.WINDOW))
+        h.wait_until(lambda: first.field_text("b") == text, "the typed text")
         values = check_store()
         self.assertEqual(values["c"], "abcdef")
         self.assertEqual(values["d"], "abcdef")

@@ -22,17 +22,23 @@ class UnusualValues(h.AppTestCase):
 
     def test_unusual_values_are_kept_exactly_and_shown_plainly(self):
         app = self.launch()
+        card = h.extents(app.preview_card())
+        first_look = h.Shot(app.main_wid).pixels(card)
         for letter, value in VALUES.items():
             app.set_field(letter, value)
-            h.wait_until(lambda: app.field_text(letter) == value, 10, f"field {letter}")
+            h.wait_until(lambda: app.field_text(letter) == value, f"field {letter}")
         stored = app.settings()
         for letter, value in VALUES.items():
             self.assertEqual(stored[letter], value, f"stored {letter}")
             self.assertEqual(app.preview_text(letter), value, f"label {letter}1")
 
         # Markup shows as its characters: rendered, it would paint red text.
-        shot = h.Shot(app.main_wid)
-        card = h.extents(app.preview_card())
+        # The company name changed first, so once the card looks different
+        # it has been painted with the markup in it.
+        def repainted():
+            shot = h.Shot(app.main_wid)
+            return shot if shot.pixels(card) != first_look else None
+        shot = h.wait_until(repainted, "the card to repaint", interval=0.2)
         self.assertEqual(shot.fraction(card, h.is_red, step=1), 0.0, "markup was rendered")
 
         app.restart()
