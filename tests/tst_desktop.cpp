@@ -2,9 +2,10 @@
 
 #include "app/Contrast.h"
 #include "app/SettingsStore.h"
-#include "gradient/SystemColours.h"
 #include "editor/Form1.h"
+#include "gradient/SystemColours.h"
 #include "layouts/CaptionLabel.h"
+#include "layouts/Colour.h"
 #include "layouts/FrameBox.h"
 #include "layouts/PictureBox.h"
 #include "sheet/Form2.h"
@@ -223,9 +224,9 @@ private slots:
                                         sheet.controls().find(QStringLiteral("Picture1"), 2)};
         for (QWidget *card : cards) {
             const SystemColours system(card->palette());
-            QCOMPARE(SystemColours::toQColor(system.GetSysColor(5)), QColor(Qt::white));
-            QCOMPARE(SystemColours::toQColor(system.GetSysColor(8)), QColor(Qt::black));
-            QCOMPARE(SystemColours::toQColor(system.GetSysColor(18)), QColor(Qt::black));
+            QCOMPARE(Colour::toQColor(system.GetSysColor(5)), QColor(Qt::white));
+            QCOMPARE(Colour::toQColor(system.GetSysColor(8)), QColor(Qt::black));
+            QCOMPARE(Colour::toQColor(system.GetSysColor(18)), QColor(Qt::black));
             const auto labels = card->findChildren<CaptionLabel *>();
             QVERIFY(!labels.isEmpty());
             for (const CaptionLabel *label : labels) {

@@ -4,6 +4,7 @@
 #include "gradient/DeviceContext.h"
 #include "gradient/SystemColours.h"
 #include "gradient/UpdateLock.h"
+#include "layouts/Colour.h"
 #include "layouts/PictureBox.h"
 
 #include <QApplication>
@@ -238,14 +239,14 @@ private slots:
         for (int r = 0; r < QPalette::NColorRoles; ++r)
             palette.setColor(QPalette::ColorRole(r), QColor(r * 10, 5, 200));
         const SystemColours colours(palette);
-        QCOMPARE(SystemColours::toQColor(colours.GetSysColor(index)), QColor(role * 10, 5, 200));
+        QCOMPARE(Colour::toQColor(colours.GetSysColor(index)), QColor(role * 10, 5, 200));
         QCOMPARE(colours.resolve(SystemColours::reference(index)), QColor(role * 10, 5, 200));
     }
 
     void colourValues()
     {
-        QCOMPARE(SystemColours::toQColor(0x0000FF), QColor(Qt::red));
-        QCOMPARE(SystemColours::fromQColor(QColor(1, 2, 3)), 0x030201);
+        QCOMPARE(Colour::toQColor(0x0000FF), QColor(Qt::red));
+        QCOMPARE(Colour::fromQColor(QColor(1, 2, 3)), 0x030201);
         const SystemColours colours;
         QCOMPARE(colours.GetSysColor(25), 0);
         QCOMPARE(colours.GetSysColor(-1), 0);

@@ -1,5 +1,7 @@
 #include "gradient/DeviceContext.h"
 
+#include "layouts/Colour.h"
+
 #include <algorithm>
 #include <cwchar>
 
@@ -30,12 +32,6 @@ qint64 ceilQuotient(qint64 b, qint64 m, qint64 c, qint64 a)
     if (b < small && a < small && m < small && m > -small)
         return -floorDiv<qint64>(-(2 * b * m + c), 2 * a);
     return qint64(-floorDiv<Wide>(-(Wide(2) * b * m + c), Wide(2) * a));
-}
-
-QRgb toPixel(qint32 colour)
-{
-    const quint32 c = quint32(colour);
-    return qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
 }
 
 struct Axis
@@ -234,7 +230,7 @@ void DeviceContext::plotLine(QPoint from, QPoint to, qint32 colour)
         if (!clipSpan(x, y, span))
             return;
         GdiFlush();
-        drawShallow(m_image.bits(), m_image.bytesPerLine(), x, y, span, toPixel(colour));
+        drawShallow(m_image.bits(), m_image.bytesPerLine(), x, y, span, Colour::toRgb(colour));
         return;
     }
 
@@ -246,7 +242,7 @@ void DeviceContext::plotLine(QPoint from, QPoint to, qint32 colour)
     ColumnWalk walk{};
     walk.inc = 2 * x.length;
     walk.den = 2 * y.length;
-    walk.pixel = toPixel(colour);
+    walk.pixel = Colour::toRgb(colour);
     if (y.sign > 0) {
         const Error top = errorAt(span.kLo, y, x);
         walk.row = qint32(y.start + span.kLo);

@@ -2,6 +2,7 @@
 
 #include "gradient/DeviceContext.h"
 #include "gradient/SystemColours.h"
+#include "layouts/Colour.h"
 #include "layouts/PictureBox.h"
 #include "layouts/Twips.h"
 
@@ -90,7 +91,7 @@ void PictureBoxDrawing::Circle(double x, double y, double radius, qint32 colour)
     QImage &canvas = m_box.canvas();
     QPainter painter(&canvas);
     painter.setClipRect(QRect(QPoint(0, 0), m_box.clientRect().size()));
-    painter.setPen(QPen(SystemColours::toQColor(colour), 0));
+    painter.setPen(QPen(Colour::toQColor(colour), 0));
     painter.setBrush(Qt::NoBrush);
     const double r = toPixels(radius);
     painter.drawEllipse(QPointF(toPixels(x), toPixels(y)), r, r);

@@ -1,5 +1,7 @@
 #include "gradient/SystemColours.h"
 
+#include "layouts/Colour.h"
+
 #include <QGuiApplication>
 
 namespace {
@@ -51,24 +53,13 @@ qint32 SystemColours::GetSysColor(int index) const
     if (index < 0 || index >= count)
         return 0;
     const Source &source = sources[index];
-    return fromQColor(m_palette.color(source.group, source.role));
+    return Colour::fromQColor(m_palette.color(source.group, source.role));
 }
 
 QColor SystemColours::resolve(qint32 colour) const
 {
     if (isSystemReference(colour))
         colour = GetSysColor(referenceIndex(colour));
-    return toQColor(colour);
+    return Colour::toQColor(colour);
 }
 
-QColor SystemColours::toQColor(qint32 colour)
-{
-    const quint32 c = quint32(colour);
-    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-}
-
-qint32 SystemColours::fromQColor(const QColor &colour)
-{
-    const QRgb rgb = colour.rgb();
-    return qint32(quint32(qRed(rgb)) | (quint32(qGreen(rgb)) << 8) | (quint32(qBlue(rgb)) << 16));
-}

@@ -27,9 +27,6 @@ public:
     static int referenceIndex(qint32 colour) { return int(quint32(colour) & 0x7FFFFFFFu); }
     static qint32 reference(int index) { return qint32(0x80000000u | quint32(index)); }
 
-    static QColor toQColor(qint32 colour);
-    static qint32 fromQColor(const QColor &colour);
-
 private:
     QPalette m_palette;
 };

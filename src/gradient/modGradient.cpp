@@ -2,6 +2,7 @@
 
 #include "gradient/DrawingObject.h"
 #include "gradient/PictureBoxDrawing.h"
+#include "layouts/Colour.h"
 #include "layouts/Failure.h"
 
 #include <algorithm>
@@ -96,7 +97,7 @@ int channel(double value)
 
 qint32 colourOf(double red, double green, double blue)
 {
-    return qint32(channel(red) | (channel(green) << 8) | (channel(blue) << 16));
+    return Colour::fromRgb(qRgb(channel(red), channel(green), channel(blue)));
 }
 
 struct Ramp

@@ -2,6 +2,7 @@
 
 #include "layouts/Accessibility.h"
 #include "layouts/CaptionLabel.h"
+#include "layouts/Colour.h"
 #include "layouts/Controls.h"
 #include "layouts/Fonts.h"
 #include "layouts/FrameBox.h"
@@ -24,7 +25,7 @@ LayoutBuilder::LayoutBuilder(double twipsPerPixel) : m_twipsPerPixel(twipsPerPix
 
 QColor LayoutBuilder::colour(int layoutColour)
 {
-    return QColor(layoutColour & 0xFF, (layoutColour >> 8) & 0xFF, (layoutColour >> 16) & 0xFF);
+    return Colour::toQColor(layoutColour);
 }
 
 static void setRole(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
