@@ -1,3 +1,4 @@
+#include "EditorFixture.h"
 #include "TestSupport.h"
 
 #include "app/SettingsStore.h"
@@ -15,11 +16,9 @@
 
 namespace {
 
-struct Editor
+struct Editor : TestSupport::Editor
 {
     Editor() { form.Form_Load(); }
-
-    QWidget *control(const char *name) const { return form.controls().find(QLatin1String(name)); }
 
     // Shown and active, as a window the user types into is.
     bool activate()
@@ -28,11 +27,6 @@ struct Editor
         QApplication::setActiveWindow(&form);
         return QTest::qWaitForWindowActive(&form);
     }
-
-    TestSupport::FakeServices services;
-    SettingsStore settings;
-    QTemporaryDir programFolder;
-    Form1 form{services, settings, programFolder.path()};
 };
 
 } // namespace

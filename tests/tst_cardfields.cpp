@@ -1,3 +1,4 @@
+#include "EditorFixture.h"
 #include "TestSupport.h"
 
 #include "app/SettingsStore.h"
@@ -38,12 +39,9 @@ void breakStore()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
 }
 
-struct Editor
+// The fields are addressed by QChar in this program's tables.
+struct Editor : TestSupport::Editor
 {
-    TestSupport::FakeServices services;
-    SettingsStore store;
-    Form1 form{services, store, QString()};
-
     QLineEdit *field(QChar letter) const { return form.field(char(letter.unicode())); }
     CaptionLabel *label(QChar letter) const { return form.previewLabel(char(letter.unicode())); }
 };
@@ -94,7 +92,7 @@ private slots:
         QCOMPARE(editor.label('c')->text(), QStringLiteral("Address Line 1"));
 
         editor.field('c')->setText(QStringLiteral("12 Main St"));
-        editor.store.write(QStringLiteral("c"), QStringLiteral("changed elsewhere"));
+        editor.settings.write(QStringLiteral("c"), QStringLiteral("changed elsewhere"));
         editor.field('c')->setText(QStringLiteral("12 Main St"));
         QCOMPARE(onDisk(QStringLiteral("c")), QVariant(QStringLiteral("changed elsewhere")));
         QCOMPARE(editor.label('c')->text(), QStringLiteral("12 Main St"));

@@ -1,3 +1,4 @@
+#include "EditorFixture.h"
 #include "TestSupport.h"
 
 #include "app/Contrast.h"
@@ -61,28 +62,16 @@ QByteArray shippedSkin()
 
 // The program as it starts on a desktop with `palette`, with or without
 // the shipped skin beside it.
-struct Editor
+struct Editor : TestSupport::Editor
 {
     explicit Editor(bool skinned)
     {
-        if (skinned) {
-            QDir(programFolder.path()).mkpath(QStringLiteral("x"));
-            QFile file(programFolder.filePath(QStringLiteral("x/o.cjs")));
-            if (file.open(QIODevice::WriteOnly))
-                file.write(shippedSkin());
-        }
-        form = std::make_unique<Form1>(services, settings, programFolder.path());
-        form->Form_Load();
-        form->PushButton4_Click();
-        form->show();
+        if (skinned)
+            installProgramFile("x/o.cjs", shippedSkin());
+        form.Form_Load();
+        form.PushButton4_Click();
+        form.show();
     }
-
-    QWidget *control(const char *name) const { return form->controls().find(QLatin1String(name)); }
-
-    TestSupport::FakeServices services;
-    SettingsStore settings;
-    QTemporaryDir programFolder;
-    std::unique_ptr<Form1> form;
 };
 
 QImage rendered(QWidget *widget)
@@ -219,7 +208,7 @@ private slots:
         QFETCH(QString, desktop);
         QApplication::setPalette(desktopPalette(desktop));
         Editor editor(true);
-        Form2 &sheet = editor.form->form2();
+        Form2 &sheet = editor.form.form2();
         const QList<QWidget *> cards = {editor.control("Picture1"),
                                         sheet.controls().find(QStringLiteral("Picture1"), 2)};
         for (QWidget *card : cards) {
@@ -262,13 +251,13 @@ private slots:
         {
             Editor reference(false);
             card = rendered(reference.control("Picture1"));
-            sheet = renderedSheet(reference.form->form2());
+            sheet = renderedSheet(reference.form.form2());
         }
         QApplication::setPalette(desktopPalette(desktop));
         Editor editor(skinned);
         QVERIFY(editor.services.messages.empty());
         QCOMPARE(differingPixels(rendered(editor.control("Picture1")), card), 0);
-        QCOMPARE(differingPixels(renderedSheet(editor.form->form2()), sheet), 0);
+        QCOMPARE(differingPixels(renderedSheet(editor.form.form2()), sheet), 0);
         // Not a blank card that happens to match another blank card.
         QVERIFY(paintedContrast(card, editor.control("a1")->geometry()) > 15);
     }
@@ -285,7 +274,7 @@ private slots:
         QApplication::setPalette(desktopPalette(desktop));
         Editor editor(skinned);
         QVERIFY(editor.services.messages.empty());
-        QWidget *window = editor.form.get();
+        QWidget *window = &editor.form;
         const QImage image = rendered(window);
 
         struct Caption

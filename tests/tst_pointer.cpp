@@ -1,3 +1,4 @@
+#include "EditorFixture.h"
 #include "TestSupport.h"
 
 #include "app/FileCheck.h"
@@ -26,14 +27,9 @@ QString shippedCursor()
     return qEnvironmentVariable("TESSARY_SOURCE_DIR") + QStringLiteral("/assets/HAND-M.CUR");
 }
 
-struct Editor
+struct Editor : TestSupport::Editor
 {
-    TestSupport::FakeServices services;
-    SettingsStore settings;
-    QTemporaryDir programFolder;
-    Form1 form{services, settings, programFolder.path()};
-
-    QString cursorFile() const { return programFolder.filePath(QStringLiteral("HAND-M.CUR")); }
+    QString cursorFile() const { return programFile("HAND-M.CUR"); }
 };
 
 // A point on the widget's own surface, clear of its children.

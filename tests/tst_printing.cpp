@@ -1,3 +1,4 @@
+#include "EditorFixture.h"
 #include "TestSupport.h"
 #include "SheetMeasure.h"
 
@@ -263,16 +264,15 @@ private slots:
 
     void pdfSheetHasSixCardsAtPhysicalSize()
     {
-        QTemporaryDir folder;
-        FakeServices services;
-        services.printerFile = folder.filePath(QStringLiteral("sheet.pdf"));
-        SettingsStore store;
-        Form1 window(services, store, folder.path());
+        TestSupport::EditorWith<FakeServices> editor;
+        FakeServices &services = editor.services;
+        services.printerFile = editor.programFolder.filePath(QStringLiteral("sheet.pdf"));
+        Form1 &window = editor.form;
         window.PushButton4_Click();
         window.PushButton3_Click();
         QVERIFY2(services.messages.empty(), services.messages.empty() ? "" : qPrintable(services.messages[0].text));
         QCOMPARE(pageCount(services.printerFile), 1);
-        checkSheetGeometry(rasterise(services.printerFile, folder.path()));
+        checkSheetGeometry(rasterise(services.printerFile, editor.programFolder.path()));
         // Text stays text: every card's company name can be read back.
         const QString text = run(QStringLiteral("pdftotext"), {services.printerFile, QStringLiteral("-")});
         QCOMPARE(text.count(QStringLiteral("Darnovi")), 6);
@@ -282,23 +282,21 @@ private slots:
 
     void emptyCardPrintsSixBorderedCards()
     {
-        QTemporaryDir folder;
-        FakeServices services;
-        services.printerFile = folder.filePath(QStringLiteral("empty.pdf"));
-        SettingsStore store;
-        Form1 window(services, store, folder.path());
+        TestSupport::EditorWith<FakeServices> editor;
+        FakeServices &services = editor.services;
+        services.printerFile = editor.programFolder.filePath(QStringLiteral("empty.pdf"));
+        Form1 &window = editor.form;
         window.PushButton3_Click();
         QVERIFY(services.messages.empty());
-        checkSheetGeometry(rasterise(services.printerFile, folder.path()));
+        checkSheetGeometry(rasterise(services.printerFile, editor.programFolder.path()));
     }
 
     void printingTwiceReusesTheHiddenSheet()
     {
-        QTemporaryDir folder;
-        FakeServices services;
-        services.printerFile = folder.filePath(QStringLiteral("a.pdf"));
-        SettingsStore store;
-        Form1 window(services, store, folder.path());
+        TestSupport::EditorWith<FakeServices> editor;
+        FakeServices &services = editor.services;
+        services.printerFile = editor.programFolder.filePath(QStringLiteral("a.pdf"));
+        Form1 &window = editor.form;
         window.PushButton3_Click();
         Form2 *first = window.existingForm2();
         window.PushButton3_Click();
@@ -308,9 +306,9 @@ private slots:
 
     void noPrinterReportsLine102()
     {
-        FakeServices services; // no printer file: the seam says there is no printer
-        SettingsStore store;
-        Form1 window(services, store, QDir::tempPath());
+        TestSupport::EditorWith<FakeServices> editor; // no printer file: the seam says there is no printer
+        FakeServices &services = editor.services;
+        Form1 &window = editor.form;
         window.PushButton3_Click();
         QCOMPARE(services.messages.size(), size_t(1));
         QCOMPARE(services.messages[0].title, QStringLiteral("Application Error"));
@@ -324,9 +322,9 @@ private slots:
     {
         if (!QPrinterInfo::defaultPrinter().isNull())
             QSKIP("a default printer exists here");
-        RealPrinterServices services;
-        SettingsStore store;
-        Form1 window(services, store, QDir::tempPath());
+        TestSupport::EditorWith<RealPrinterServices> editor;
+        RealPrinterServices &services = editor.services;
+        Form1 &window = editor.form;
         window.PushButton3_Click();
         QCOMPARE(services.messages.size(), size_t(1));
         QVERIFY(services.messages[0].text.startsWith(QStringLiteral("No default printer")));
@@ -335,10 +333,10 @@ private slots:
 
     void previewFailureToShowReportsLine102()
     {
-        FakeServices services;
+        TestSupport::EditorWith<FakeServices> editor;
+        FakeServices &services = editor.services;
         services.onShowModal = [](QWidget *) { throw Failure(QStringLiteral("cannot show")); };
-        SettingsStore store;
-        Form1 window(services, store, QDir::tempPath());
+        Form1 &window = editor.form;
         window.PushButton1_Click();
         QCOMPARE(services.messages.size(), size_t(1));
         QVERIFY(services.messages[0].text.startsWith(QStringLiteral("cannot show\nin Tessary2016/11/03.Form1.PushButton1_Click at line 102")));
@@ -360,10 +358,11 @@ private slots:
         const OwnQueue queue(printer.printerName());
         const QList<int> before = jobIds(queue.name());
 
-        RealPrinterServices services;
-        SettingsStore store;
-        QTemporaryDir folder;
-        Form1 window(services, store, folder.path());
+        TestSupport::EditorWith<RealPrinterServices> editor;
+
+        RealPrinterServices &services = editor.services;
+
+        Form1 &window = editor.form;
         window.PushButton4_Click();
         window.field('a')->setText(QStringLiteral("Darnovi Cards"));
         window.PushButton3_Click();
@@ -387,7 +386,7 @@ private slots:
                  "the PDF printer wrote no file for the job");
         const auto removePdf = qScopeGuard([&] { QFile::remove(pdf); });
         QCOMPARE(pageCount(pdf), 1);
-        const QImage page = rasterise(pdf, folder.path());
+        const QImage page = rasterise(pdf, editor.programFolder.path());
         checkSheetGeometry(page);
 
         // The PDF printer turns text into outlines, so read it back by OCR.
@@ -396,7 +395,7 @@ private slots:
                 QFAIL("tesseract is needed to read the printed text");
             return;
         }
-        const QString png = folder.filePath(QStringLiteral("page.png"));
+        const QString png = editor.programFolder.filePath(QStringLiteral("page.png"));
         QVERIFY(page.save(png));
         const QString read = run(QStringLiteral("tesseract"), {png, QStringLiteral("-")},
                                  TestSupport::waitCeilingMs(2 * TestSupport::startSeconds));
@@ -427,12 +426,11 @@ private slots:
     {
         QFETCH(QPageSize, paper);
         QFETCH(bool, fits);
-        QTemporaryDir folder;
-        PaperServices services;
-        services.printerFile = folder.filePath(QStringLiteral("sheet.pdf"));
+        TestSupport::EditorWith<PaperServices> editor;
+        PaperServices &services = editor.services;
+        services.printerFile = editor.programFolder.filePath(QStringLiteral("sheet.pdf"));
         services.paper = paper;
-        SettingsStore store;
-        Form1 window(services, store, folder.path());
+        Form1 &window = editor.form;
         window.PushButton3_Click();
         if (fits) {
             QVERIFY2(services.messages.empty(), services.messages.empty() ? "" : qPrintable(services.messages[0].text));
@@ -473,10 +471,9 @@ private slots:
                 QFAIL("could not add a print queue on the CUPS PDF printer");
             QSKIP("no CUPS scheduler with the PDF printer to add a queue to, or no right to add one");
         }
-        RealPrinterServices services;
-        SettingsStore store;
-        QTemporaryDir folder;
-        Form1 window(services, store, folder.path());
+        TestSupport::EditorWith<RealPrinterServices> editor;
+        RealPrinterServices &services = editor.services;
+        Form1 &window = editor.form;
         window.PushButton4_Click();
         window.PushButton3_Click();
         QVERIFY2(services.messages.empty(), services.messages.empty() ? "" : qPrintable(services.messages[0].text));
@@ -488,7 +485,7 @@ private slots:
         QVERIFY2(std::abs(size.width() - paperPoints.width()) <= 1 && std::abs(size.height() - paperPoints.height()) <= 1,
                  qPrintable(QStringLiteral("page %1 x %2 pt").arg(size.width()).arg(size.height())));
 
-        QImage page = rasterise(pdf, folder.path());
+        QImage page = rasterise(pdf, editor.programFolder.path());
         // A landscape page comes out turned a quarter to the left on the
         // paper; turn it back to read it.
         if (landscape)
@@ -511,10 +508,9 @@ private slots:
                 QFAIL("could not add a print queue on the CUPS PDF printer");
             QSKIP("no CUPS scheduler with the PDF printer to add a queue to, or no right to add one");
         }
-        RealPrinterServices services;
-        SettingsStore store;
-        QTemporaryDir folder;
-        Form1 window(services, store, folder.path());
+        TestSupport::EditorWith<RealPrinterServices> editor;
+        RealPrinterServices &services = editor.services;
+        Form1 &window = editor.form;
         window.PushButton3_Click();
         QCOMPARE(services.messages.size(), size_t(1));
         const QString text = services.messages[0].text;

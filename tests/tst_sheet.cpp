@@ -1,3 +1,4 @@
+#include "EditorFixture.h"
 #include "TestSupport.h"
 
 #include "app/Main.h"
@@ -22,15 +23,7 @@ namespace {
 constexpr auto fitCaption = "Fit Image to Box";
 constexpr auto fullSizeCaption = "Use Full Size";
 
-struct Editor
-{
-    TestSupport::FakeServices services;
-    SettingsStore settings;
-    QTemporaryDir programFolder;
-    Form1 form{services, settings, programFolder.path()};
-
-    void type(char letter, const QString &text) { form.field(letter)->setText(text); }
-};
+using Editor = TestSupport::Editor;
 
 template <typename T>
 T *card(const Form2 &sheet, const char *name, int k)

@@ -1,3 +1,4 @@
+#include "EditorFixture.h"
 #include "TestSupport.h"
 
 #include "app/Main.h"
@@ -40,23 +41,9 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-struct Editor
+struct Editor : TestSupport::Editor
 {
-    TestSupport::FakeServices services;
-    SettingsStore settings;
-    QTemporaryDir programFolder;
-    Form1 form{services, settings, programFolder.path()};
-
-    QWidget *control(const char *name) const { return form.controls().find(QLatin1String(name)); }
-    bool shown(const char *name) const { return !control(name)->isHidden(); }
-
-    void installSkin(const QByteArray &bytes)
-    {
-        QVERIFY(QDir(programFolder.path()).mkpath(QStringLiteral("x")));
-        QFile file(programFolder.filePath(QStringLiteral("x/o.cjs")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    void installSkin(const QByteArray &bytes) { QVERIFY(installProgramFile("x/o.cjs", bytes)); }
 
     QStringList reportLines() const
     {
