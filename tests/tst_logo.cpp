@@ -31,9 +31,9 @@ struct Editor
     {
         return form.controls().get<T>(QLatin1String(name));
     }
-    QImage editorLogo() const { return control<StretchImage>("imgLogo")->picture(); }
-    QImage fitLogo() const { return control<StretchImage>("imgLogoPrev")->picture(); }
-    QImage fullSizeLogo() const { return control<PictureBox>("imgPrev2")->picture(); }
+    Picture editorLogo() const { return control<StretchImage>("imgLogo")->picture(); }
+    Picture fitLogo() const { return control<StretchImage>("imgLogoPrev")->picture(); }
+    Picture fullSizeLogo() const { return control<PictureBox>("imgPrev2")->picture(); }
     bool hintShown() const { return !control<CaptionLabel>("lblChoose")->isHidden(); }
 
     void choose(const QString &path)
@@ -157,9 +157,9 @@ void tst_Logo::chosenPictureFillsEditorAndPreview()
     QCOMPARE(editor.services.dialogs.front().initialName, QString());
     QVERIFY(editor.services.messages.empty());
     QCOMPARE(editor.settings.read(QStringLiteral("Logo")), path);
-    const QImage logo = editor.editorLogo();
+    const Picture logo = editor.editorLogo();
     QCOMPARE(logo.size(), QSize(24, 16));
-    QVERIFY(qRed(logo.pixel(12, 8)) > 200 && qGreen(logo.pixel(12, 8)) < 60);
+    QVERIFY(qRed(logo.whole().pixel(12, 8)) > 200 && qGreen(logo.whole().pixel(12, 8)) < 60);
     // One picture shown in three places, not three copies.
     QCOMPARE(editor.fitLogo().cacheKey(), logo.cacheKey());
     QCOMPARE(editor.fullSizeLogo().cacheKey(), logo.cacheKey());
