@@ -171,8 +171,8 @@ void tst_PictureLoader::dataAfterThePictureIsIgnored_data()
             video += byte;
     }
     QTest::newRow("a motion photo's video") << video;
-    QTest::newRow("a maker's block holding markers")
-        << QByteArray("\xFF\xD8\xFF\xE1\x00\x10SEFH\x00\x00\x00\x01\xFF\xD9\x00\x00\x00\x00SEFT", 30);
+    static const char makersBlock[] = "\xFF\xD8\xFF\xE1\x00\x10SEFH\x00\x00\x00\x01\xFF\xD9\x00\x00\x00\x00SEFT";
+    QTest::newRow("a maker's block holding markers") << QByteArray(makersBlock, sizeof makersBlock - 1);
     QTest::newRow("a second picture, as multi-picture files hold")
         << bytesOf(folder() + QStringLiteral("orientation-6.jpg"));
     QTest::newRow("two megabytes of zeros") << QByteArray(2 * 1024 * 1024, '\0');
