@@ -225,6 +225,15 @@ void tst_PictureLoader::damagedPicturesAreRefused_data()
     QByteArray noWidth = bmp;
     qToLittleEndian<qint32>(0, noWidth.data() + 18);
     QTest::newRow("BMP of no width") << noWidth << "bmp" << "its header gives it no size";
+    const QString tooLarge = QStringLiteral("larger than %1 pixels").arg(PictureLoader::maxPixels);
+    QByteArray hugeBmp = bmp;
+    qToLittleEndian<qint32>(60000, hugeBmp.data() + 18);
+    qToLittleEndian<qint32>(60000, hugeBmp.data() + 22);
+    QTest::newRow("BMP header of 60000 x 60000 pixels") << hugeBmp << "bmp" << tooLarge;
+    QByteArray hugeJpeg = plain;
+    qToBigEndian<quint16>(60000, hugeJpeg.data() + hugeJpeg.indexOf("\xFF\xC0") + 5);
+    qToBigEndian<quint16>(60000, hugeJpeg.data() + hugeJpeg.indexOf("\xFF\xC0") + 7);
+    QTest::newRow("JPEG header of 60000 x 60000 pixels") << hugeJpeg << "jpg" << tooLarge;
     QTest::newRow("empty file") << QByteArray() << "jpg" << "the file is empty";
     QTest::newRow("text named .bmp") << QByteArray("hello\n") << "bmp"
                                      << "it is not a picture in a format this program reads";
@@ -255,6 +264,11 @@ void tst_PictureLoader::hugeFileReadsOnlyThePicture_data()
     QTest::newRow("a JPEG's headers and then 6 GB of zeros")
         << plain.left(plain.indexOf("\xFF\xDA") + 14) << "runs on past the most a picture of its size can hold";
     QTest::newRow("a BMP and then 6 GB of zeros") << bytesOf(folder() + QStringLiteral("rle8.bmp")) << QString();
+    QByteArray claiming = plain.left(plain.indexOf("\xFF\xDA") + 14);
+    qToBigEndian<quint16>(60000, claiming.data() + claiming.indexOf("\xFF\xC0") + 5);
+    qToBigEndian<quint16>(60000, claiming.data() + claiming.indexOf("\xFF\xC0") + 7);
+    QTest::newRow("a JPEG header claiming 60000 x 60000 pixels and then 6 GB of zeros")
+        << claiming << QStringLiteral("larger than %1 pixels").arg(PictureLoader::maxPixels);
 }
 
 void tst_PictureLoader::hugeFileReadsOnlyThePicture()

@@ -158,21 +158,21 @@ bool BmpDecoder::readHeader()
     if (m_fileSize >= 0 && m_dataOffset > m_fileSize)
         return fail(shortFile());
 
-    if (m_compression == rgb || masked) {
+    return true;
+}
+
+QImage BmpDecoder::read()
+{
+    if (m_compression != rle8 && m_compression != rle4 && m_fileSize >= 0) {
         // Count rows against the bytes there are rather than multiply them
         // out: a header may declare more rows than any file holds. The last
         // row may lack its padding.
         const qint64 rowBytes = (qint64(m_width) * m_bits + 7) / 8;
         const qint64 stride = (qint64(m_width) * m_bits + 31) / 32 * 4;
         const qint64 left = m_fileSize - m_dataOffset - rowBytes;
-        if (m_fileSize >= 0 && (left < 0 || m_height - 1 > left / stride))
-            return fail(shortFile());
+        if (left < 0 || m_height - 1 > left / stride)
+            return m_reason = shortFile(), QImage();
     }
-    return true;
-}
-
-QImage BmpDecoder::read()
-{
     if (m_compression == rle8 || m_compression == rle4)
         return readRunLength();
     if (m_bits <= 8)

@@ -27,7 +27,8 @@ public:
     QSize size() const { return QSize(m_width, m_height); }
 
     // Reads the pixels, without reading past them. A null image, with
-    // reason(), when the file holds fewer than its header declares.
+    // reason(), when the file holds fewer than its header declares; that is
+    // known before anything is allocated.
     QImage read();
 
     QString reason() const { return m_reason; }

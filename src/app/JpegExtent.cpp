@@ -26,17 +26,25 @@ constexpr qint64 maxSegmentBytes = 64 * 1024 * 1024;
 
 Result truncated()
 {
-    return {Status::Truncated, 0, QStringLiteral("the JPEG data is truncated")};
+    return {Status::Truncated, 0, QStringLiteral("the JPEG data is truncated"), {}};
 }
 
 Result damaged(const QString &why)
 {
-    return {Status::Damaged, 0, QStringLiteral("the JPEG data is damaged: %1").arg(why)};
+    return {Status::Damaged, 0, QStringLiteral("the JPEG data is damaged: %1").arg(why), {}};
 }
 
 bool isFrameHeader(int marker)
 {
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+QSize frameSize(const QByteArray &frame)
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(frame.constData());
+    if (frame.size() < 5)
+        return QSize();
+    return QSize(bytes[3] << 8 | bytes[4], bytes[1] << 8 | bytes[2]);
 }
 
 // The 8 x 8 blocks of all components that one pass over the picture codes,
@@ -46,8 +54,8 @@ qint64 blockCount(const QByteArray &frame)
     const auto *bytes = reinterpret_cast<const uchar *>(frame.constData());
     if (frame.size() < 6)
         return -1;
-    const qint64 height = bytes[1] << 8 | bytes[2];
-    const qint64 width = bytes[3] << 8 | bytes[4];
+    const qint64 height = frameSize(frame).height();
+    const qint64 width = frameSize(frame).width();
     const int components = bytes[5];
     if (width == 0 || height == 0 || components == 0 || frame.size() < 6 + 3 * components)
         return -1;
@@ -67,7 +75,7 @@ qint64 blockCount(const QByteArray &frame)
 
 } // namespace
 
-Result measure(QIODevice &device)
+Result measure(QIODevice &device, qint64 maxPixels)
 {
     DeviceReader in(device);
     if (in.get() != 0xFF || in.get() != 0xD8)
@@ -103,7 +111,7 @@ Result measure(QIODevice &device)
         }
 
         if (marker == 0xD9)
-            return {Status::Complete, in.offset(), QString()};
+            return {Status::Complete, in.offset(), QString(), {}};
         if (marker == 0xD8)
             return damaged(QStringLiteral("a second start-of-image marker before the end"));
         if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01)
@@ -126,6 +134,9 @@ Result measure(QIODevice &device)
                     return truncated();
                 byte = char(next);
             }
+            const QSize size = frameSize(frame);
+            if (qint64(size.width()) * size.height() > maxPixels)
+                return {Status::TooLarge, 0, QString(), size};
             blocks = blockCount(frame);
             if (blocks < 0)
                 return damaged(QStringLiteral("its frame header describes no picture"));

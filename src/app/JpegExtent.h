@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QtGlobal>
 
@@ -15,6 +16,7 @@ enum class Status {
     Complete, // the end-of-image marker was reached
     Truncated, // the data stops before it
     Damaged, // the data cannot be a picture that ends
+    TooLarge, // its frame header declares more pixels than allowed
 };
 
 struct Result
@@ -25,6 +27,8 @@ struct Result
     qint64 length = 0;
     // Why it is not complete, in words for the user.
     QString reason;
+    // The size its frame header declares, once one was read.
+    QSize size;
 };
 
 // Walks the data from the device's current position, which must hold the
@@ -32,7 +36,8 @@ struct Result
 // thumbnail inside one is not taken for the end), and each scan's
 // entropy-coded data is searched for the marker after it. Never reads past
 // the end-of-image marker, nor more than a picture of the declared size can
-// hold, so a huge file of zeros is answered at once.
-Result measure(QIODevice &device);
+// hold, so a huge file of zeros is answered at once. A frame of more than
+// `maxPixels` pixels ends the walk there.
+Result measure(QIODevice &device, qint64 maxPixels);
 
 } // namespace JpegExtent

@@ -155,7 +155,9 @@ QImage readJpeg(QIODevice &file, qint64 length, const QString &name, const QSize
 
 Picture readJpegPicture(QIODevice &file, const QString &name, const std::optional<Needs> &needs)
 {
-    const JpegExtent::Result extent = JpegExtent::measure(file);
+    const JpegExtent::Result extent = JpegExtent::measure(file, maxPixels);
+    if (extent.status == JpegExtent::Status::TooLarge)
+        refuseTooLarge(extent.size, name);
     if (extent.status != JpegExtent::Status::Complete)
         throw failure(name, extent.reason);
 
