@@ -92,9 +92,8 @@ QImage readOrThrow(QImageReader &reader, const QString &name)
     return image;
 }
 
-// The factor, at least 1/size's largest side, by which a picture shown at
-// `size` can shrink and still have `needs.stretched` pixels across and down;
-// 1 when it cannot shrink.
+// How far a picture shown at `size` can shrink and still have
+// `needs.stretched` pixels across and down; 1 when it cannot shrink.
 double shrinkFactor(const QSize &size, const std::optional<Needs> &needs)
 {
     if (!needs || !needs->stretched.isValid() || size.isEmpty())
