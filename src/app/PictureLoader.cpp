@@ -213,7 +213,22 @@ Picture readPicture(QIODevice &file, const QString &formatHint, const QString &n
     if (signature == "BM")
         return readBmpPicture(file, name, needs);
 
-    QImageReader reader(&file, formatHint.toLatin1().toLower());
+    // Qt's other readers take their bytes a few at a time, which an
+    // unbuffered file would turn into a system call each.
+    QFile buffered;
+    QIODevice *source = &file;
+    auto *plain = qobject_cast<QFile *>(&file);
+    if (plain && plain->openMode().testFlag(QIODevice::Unbuffered)) {
+        const int copy = ::fcntl(plain->handle(), F_DUPFD_CLOEXEC, 0);
+        if (copy < 0 || !buffered.open(copy, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+            || !buffered.seek(0)) {
+            if (copy >= 0 && !buffered.isOpen())
+                ::close(copy);
+            throw failure(name, systemReason(errno));
+        }
+        source = &buffered;
+    }
+    QImageReader reader(source, formatHint.toLatin1().toLower());
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     refuseTooLarge(reader.size(), name);
