@@ -4,9 +4,11 @@
     python3 fuzz/make_corpus.py
 
 Standard library only and repeatable: a tiny BMP, JPEG and PNG drawn here,
-the program's own hand pointer, and gradient parameter records laid out the
-way fuzz_gradient.cpp reads them. Inputs a fuzzer once failed on are kept
-beside these (bmp-rows-overflow, for one) and left alone.
+the program's own hand pointer, every picture of tests/pictures (each kind
+of JPEG and BMP the loader reads, once as a file and once as the logo boxes
+load it), and gradient parameter records laid out the way fuzz_gradient.cpp
+reads them. Inputs a fuzzer once failed on are kept beside these
+(bmp-rows-overflow, for one) and left alone.
 """
 
 import os
@@ -16,8 +18,11 @@ import zlib
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CORPUS = os.path.join(ROOT, "fuzz", "corpus")
 
-# The first byte of a picture input picks the suffix (see fuzz_picture.cpp).
+# The first byte of a picture input picks the suffix (see fuzz_picture.cpp);
+# adding FOR_BOXES loads it as the logo boxes do.
 SUFFIX = {"jpg": 0, "bmp": 1, "cur": 2, "": 3, "png": 4, "gif": 5}
+FOR_BOXES = len(SUFFIX)
+PICTURES = os.path.join(ROOT, "tests", "pictures")
 
 
 def bmp_24(width, height, pixel):
@@ -142,6 +147,14 @@ def outputs():
         "fill-circles": fill(2, 30, 30),
         "fill-rows": fill(0, 20, 20),
     }
+    for name in sorted(os.listdir(PICTURES)):
+        suffix = os.path.splitext(name)[1].lstrip(".")
+        if suffix not in SUFFIX:
+            continue
+        with open(os.path.join(PICTURES, name), "rb") as f:
+            data = f.read()
+        picture[name] = bytes([SUFFIX[suffix]]) + data
+        picture["boxes-" + name] = bytes([SUFFIX[suffix] + FOR_BOXES]) + data
     files = {}
     for name, data in picture.items():
         files[os.path.join("fuzz_picture", name)] = data

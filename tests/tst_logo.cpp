@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "TestPictures.h"
 
 #include "app/SettingsStore.h"
 #include "app/SystemServices.h"
@@ -6,9 +7,12 @@
 #include "layouts/CaptionLabel.h"
 #include "layouts/PictureBox.h"
 #include "layouts/StretchImage.h"
+#include "sheet/Form2.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QImageReader>
+#include <QPushButton>
 #include <QtEndian>
 #include <QtTest>
 
@@ -31,9 +35,9 @@ struct Editor
     {
         return form.controls().get<T>(QLatin1String(name));
     }
-    QImage editorLogo() const { return control<StretchImage>("imgLogo")->picture(); }
-    QImage fitLogo() const { return control<StretchImage>("imgLogoPrev")->picture(); }
-    QImage fullSizeLogo() const { return control<PictureBox>("imgPrev2")->picture(); }
+    Picture editorLogo() const { return control<StretchImage>("imgLogo")->picture(); }
+    Picture fitLogo() const { return control<StretchImage>("imgLogoPrev")->picture(); }
+    Picture fullSizeLogo() const { return control<PictureBox>("imgPrev2")->picture(); }
     bool hintShown() const { return !control<CaptionLabel>("lblChoose")->isHidden(); }
 
     void choose(const QString &path)
@@ -83,6 +87,26 @@ QByteArray bmpHeader(qint32 width, qint32 height)
     return bytes;
 }
 
+// The colour a box shows at `point`, as its container draws it with
+// everything inside.
+QColor shownAt(QWidget *box, QPoint point)
+{
+    return box->parentWidget()->grab().toImage().pixelColor(box->geometry().topLeft() + point);
+}
+
+// The logo boxes of the quick preview and of the six sheet cards that show
+// in the current fit mode.
+QList<QWidget *> shownCardBoxes(Form1 &form)
+{
+    QList<QWidget *> boxes;
+    const bool fitted = form.fitButton()->text() == QLatin1String("Use Full Size");
+    const QString name = fitted ? QStringLiteral("imgLogoPrev") : QStringLiteral("imgPrev2");
+    boxes << form.controls().find(name);
+    for (int k = 0; k < 6; ++k)
+        boxes << form.form2().controls().find(name, k);
+    return boxes;
+}
+
 } // namespace
 
 class tst_Logo : public QObject
@@ -102,6 +126,9 @@ private slots:
     void badPictureIsReportedAndStillStored();
     void dialogFilterInQtForm_data();
     void dialogFilterInQtForm();
+    void transparentAreasShowWhatLiesBehind();
+    void largePhotoShowsAsDecodedWhole();
+    void phonePhotoRestoresOntoPreviewAndSheet();
 
 private:
     QTemporaryDir m_files;
@@ -157,9 +184,9 @@ void tst_Logo::chosenPictureFillsEditorAndPreview()
     QCOMPARE(editor.services.dialogs.front().initialName, QString());
     QVERIFY(editor.services.messages.empty());
     QCOMPARE(editor.settings.read(QStringLiteral("Logo")), path);
-    const QImage logo = editor.editorLogo();
+    const Picture logo = editor.editorLogo();
     QCOMPARE(logo.size(), QSize(24, 16));
-    QVERIFY(qRed(logo.pixel(12, 8)) > 200 && qGreen(logo.pixel(12, 8)) < 60);
+    QVERIFY(qRed(logo.whole().pixel(12, 8)) > 200 && qGreen(logo.whole().pixel(12, 8)) < 60);
     // One picture shown in three places, not three copies.
     QCOMPARE(editor.fitLogo().cacheKey(), logo.cacheKey());
     QCOMPARE(editor.fullSizeLogo().cacheKey(), logo.cacheKey());
@@ -283,6 +310,101 @@ void tst_Logo::dialogFilterInQtForm()
     QFETCH(QString, pairs);
     QFETCH(QString, qtFilter);
     QCOMPARE(SystemServices::dialogFilter(pairs), qtFilter);
+}
+
+void tst_Logo::transparentAreasShowWhatLiesBehind()
+{
+    Editor editor;
+    auto *box = editor.control<StretchImage>("imgLogo");
+    const QPoint clearQuarter = TestPictures::middleOf(0, box->size());
+    box->hide();
+    editor.control<CaptionLabel>("lblChoose")->hide();
+    const QColor frame = shownAt(box, clearQuarter);
+    box->show();
+
+    // The top-left quarter of the picture is clear, the rest opaque.
+    editor.choose(TestPictures::folder() + QStringLiteral("argb32-v5.bmp"));
+    QVERIFY(editor.services.messages.empty());
+    QCOMPARE(shownAt(box, clearQuarter), frame);
+    QCOMPARE(shownAt(box, TestPictures::middleOf(3, box->size())), QColor(255, 255, 0));
+
+    for (int press = 0; press < 2; ++press) {
+        editor.form.form2().Fill_Cards();
+        for (QWidget *card : shownCardBoxes(editor.form)) {
+            const QSize shown = press == 0 ? QSize(48, 32) : card->size(); // natural size, then fitted
+            QCOMPARE(shownAt(card, TestPictures::middleOf(0, shown)), QColor(Qt::white));
+            QCOMPARE(shownAt(card, TestPictures::middleOf(3, shown)), QColor(255, 255, 0));
+        }
+        editor.form.PushButton2_Click();
+    }
+}
+
+void tst_Logo::largePhotoShowsAsDecodedWhole()
+{
+    const QImage upright = TestPictures::photo(QSize(2400, 1800));
+    const QString path = m_files.filePath(QStringLiteral("large.jpg"));
+    QVERIFY(TestPictures::writeFile(path, TestPictures::phoneJpeg(upright, 6)));
+    QImageReader reader(path); // Qt's own reader, at full size
+    reader.setAutoTransform(true);
+    const QImage whole = reader.read();
+    QCOMPARE(whole.size(), upright.size());
+
+    Editor editor;
+    editor.choose(path);
+    QVERIFY(editor.services.messages.empty());
+    QVERIFY(editor.editorLogo().isReduced());
+    QCOMPARE(editor.editorLogo().size(), upright.size());
+    editor.form.form2().Fill_Cards();
+
+    // Each box drawn with the picture as loaded, and with the whole photo.
+    for (int press = 0; press < 2; ++press) {
+        QList<QWidget *> boxes = shownCardBoxes(editor.form);
+        boxes << editor.control<StretchImage>("imgLogo");
+        for (QWidget *box : boxes) {
+            const QImage loaded = box->grab().toImage();
+            const Picture kept = qobject_cast<StretchImage *>(box) ? qobject_cast<StretchImage *>(box)->picture()
+                                                                   : qobject_cast<PictureBox *>(box)->picture();
+            if (auto *image = qobject_cast<StretchImage *>(box))
+                image->setPicture(whole);
+            else
+                qobject_cast<PictureBox *>(box)->setPicture(whole);
+            const QImage reference = box->grab().toImage();
+            // At natural size pixel for pixel; stretched, as near as the
+            // screen's sampling of the photo's noise allows.
+            const double allowed = qobject_cast<PictureBox *>(box) ? 0 : 8;
+            const double difference = TestPictures::meanDifference(loaded, reference);
+            QVERIFY2(difference <= allowed,
+                     qPrintable(QStringLiteral("%1 differs by %2").arg(box->objectName()).arg(difference)));
+            if (auto *image = qobject_cast<StretchImage *>(box))
+                image->setPicture(kept);
+            else
+                qobject_cast<PictureBox *>(box)->setPicture(kept);
+        }
+        editor.form.PushButton2_Click();
+    }
+}
+
+void tst_Logo::phonePhotoRestoresOntoPreviewAndSheet()
+{
+    // A motion photo: a video after the picture's end marker.
+    QByteArray photo = TestPictures::bytesOf(TestPictures::folder() + QStringLiteral("orientation-6.jpg"));
+    photo += QByteArray("\0\0\0\x18" "ftypmp42", 12) + QByteArray(512 * 1024, '\x5A');
+    const QString path = m_files.filePath(QStringLiteral("MVIMG_0001.jpg"));
+    QVERIFY(TestPictures::writeFile(path, photo));
+
+    Editor editor;
+    editor.settings.write(QStringLiteral("Logo"), path);
+    editor.settings.write(QStringLiteral("Fit"), QStringLiteral("Use Full Size"));
+    editor.form.Form_Load();
+
+    QVERIFY2(editor.services.messages.empty(), qPrintable(editor.services.messages.empty()
+                                                              ? QString() : editor.services.messages.front().text));
+    QVERIFY(!editor.hintShown());
+    QCOMPARE(editor.editorLogo().size(), QSize(48, 32));
+    for (QWidget *card : shownCardBoxes(editor.form)) {
+        QVERIFY(shownAt(card, TestPictures::middleOf(0, QSize(48, 32))).red() > 230);
+        QVERIFY(shownAt(card, TestPictures::middleOf(1, QSize(48, 32))).green() > 230);
+    }
 }
 
 QTEST_MAIN(tst_Logo)

@@ -1,4 +1,5 @@
 #include "SheetMeasure.h"
+#include "TestPictures.h"
 #include "TestSupport.h"
 
 #include "PdfExport.h"
@@ -235,6 +236,56 @@ private slots:
                 QVERIFY2(below < 100, qPrintable(QStringLiteral("card %1: %2").arg(card).arg(below)));
             else
                 QVERIFY2(below > 200, qPrintable(QStringLiteral("card %1: %2").arg(card).arg(below)));
+        }
+    }
+
+    // A phone photo as phones save them: large, stored turned with an EXIF
+    // orientation, and a video after it. The cards show it upright, and the
+    // PDF carries no more of it than the boxes show.
+    void phonePhotoShowsUpright_data()
+    {
+        QTest::addColumn<QString>("storedFit");
+        QTest::newRow("fitted to its box") << QString::fromLatin1(fitCaption);
+        QTest::newRow("at natural size") << QString::fromLatin1(fullSizeCaption);
+    }
+    void phonePhotoShowsUpright()
+    {
+        QFETCH(QString, storedFit);
+        const QSize photoSize(2400, 1800);
+        QByteArray photo = TestPictures::phoneJpeg(TestPictures::photo(photoSize), 6);
+        photo += QByteArray("\0\0\0\x18" "ftypmp42", 12) + QByteArray(256 * 1024, '\x33');
+        const QString logo = m_folder.filePath(QStringLiteral("PXL_20240501.MP.jpg"));
+        QVERIFY(TestPictures::writeFile(logo, photo));
+        storeCard(logo, storedFit);
+
+        const QString pdf = m_folder.filePath(QStringLiteral("photo.pdf"));
+        const Run result = tessary({QStringLiteral("--pdf"), pdf});
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+        for (const QSize &size : pictureSizes(pdf))
+            QVERIFY2(size.width() < 1900 && size.height() < 1900,
+                     qPrintable(QStringLiteral("a %1 x %2 picture").arg(size.width()).arg(size.height())));
+
+        // Greys of the photo's quarters once rasterised: red, green, blue, yellow.
+        const int greys[4] = {76, 150, 29, 226};
+        const bool fitted = storedFit == QLatin1String(fitCaption);
+        const QImage page = rasterise(pdf, m_folder.path());
+        const QPointF corner = firstCardCorner(page);
+        for (int card = 0; card < 6; ++card) {
+            const QPointF box = corner + QPointF(5520 * (card % 2), 3240 * (card / 2)) + QPointF(3360, 780);
+            for (int quarter = 0; quarter < 4; ++quarter) {
+                // At natural size the box shows only the photo's top-left
+                // (red) corner.
+                const QPointF at = fitted ? QPointF(TestPictures::middleOf(quarter, QSize(1635, 1575)))
+                                          : QPointF(400 + 800 * (quarter % 2), 400 + 800 * (quarter / 2));
+                const int wanted = fitted ? greys[quarter] : greys[0];
+                int sum = 0;
+                for (int dy = -2; dy <= 2; ++dy)
+                    for (int dx = -2; dx <= 2; ++dx)
+                        sum += greyAt(page, box + at + QPointF(dx, dy) * twipsPerDot);
+                QVERIFY2(std::abs(sum / 25 - wanted) < 20,
+                         qPrintable(QStringLiteral("card %1 quarter %2: grey %3, not %4")
+                                        .arg(card).arg(quarter).arg(sum / 25).arg(wanted)));
+            }
         }
     }
 

@@ -115,7 +115,7 @@ void tst_Sheet::fillCopiesTheCardOntoAllSix()
 
     const Form2 &sheet = editor.form.form2();
 
-    const QImage logo = editor.form.imgLogo()->picture();
+    const Picture logo = editor.form.imgLogo()->picture();
     for (int k = 0; k < Form2::cardCount; ++k) {
         for (const CardFields::Field &field : CardFields::fields)
             QCOMPARE(cardCaption(sheet, field.letter, k), editor.form.field(field.letter)->text());

@@ -1,36 +1,46 @@
 #include "app/PictureLoader.h"
 
+#include "app/BmpDecoder.h"
+#include "app/BoundedDevice.h"
+#include "app/JpegExtent.h"
 #include "layouts/Failure.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageIOHandler>
 #include <QImageReader>
-#include <QtEndian>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace PictureLoader {
 
-static Failure failure(const QString &path, const QString &reason)
+namespace {
+
+using Transformations = QImageIOHandler::Transformations;
+
+Failure failure(const QString &path, const QString &reason)
 {
     if (path.isEmpty())
         return Failure(QStringLiteral("The picture cannot be loaded: %1.").arg(reason));
     return Failure(QStringLiteral("The picture \"%1\" cannot be loaded: %2.").arg(path, reason));
 }
 
-static QString systemReason(int error)
+QString systemReason(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // Opens without blocking and checks the kind of file on the open descriptor,
 // so a FIFO or device swapped in after a check is still refused.
-static QByteArray readRegularFile(const QString &path)
+std::unique_ptr<QFile> openRegularFile(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -50,79 +60,27 @@ static QByteArray readRegularFile(const QString &path)
         ::close(fd);
         throw failure(path, QStringLiteral("it is not a regular file"));
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    auto file = std::make_unique<QFile>();
+    // Unbuffered: each decoder reads in pieces of its own, and a buffer here
+    // would only read further ahead of it.
+    if (!file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        throw failure(path, file.errorString());
+        throw failure(path, file->errorString());
     }
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw failure(path, file.errorString());
-    return data;
+    return file;
 }
 
-// Whether an uncompressed BMP holds all the pixel rows its header declares.
-// Qt's reader stops where the data ends and hands back the rest of the
-// picture uninitialised, so a short file would show stray memory as a logo.
-static bool bmpHoldsItsRows(const QByteArray &data)
+void refuseTooLarge(const QSize &size, const QString &name)
 {
-    const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
-    if (data.size() < 14 + 12)
-        return false;
-    const qint64 offset = qFromLittleEndian<quint32>(bytes + 10);
-    const qint64 infoSize = qFromLittleEndian<quint32>(bytes + 14);
-    qint64 width = 0, height = 0, bits = 0, compression = 0;
-    if (infoSize == 12) {
-        width = qFromLittleEndian<quint16>(bytes + 18);
-        height = qFromLittleEndian<qint16>(bytes + 20);
-        bits = qFromLittleEndian<quint16>(bytes + 24);
-    } else {
-        if (data.size() < 14 + 40)
-            return false;
-        width = qFromLittleEndian<qint32>(bytes + 18);
-        height = qFromLittleEndian<qint32>(bytes + 22);
-        bits = qFromLittleEndian<quint16>(bytes + 28);
-        compression = qFromLittleEndian<quint32>(bytes + 30);
-    }
-    // Run-length data has no fixed size; headers Qt rejects are left to it.
-    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
-    if (!uncompressed || width <= 0 || height == 0 || bits <= 0)
-        return true;
-    const qint64 rows = height < 0 ? -height : height;
-    const qint64 stride = (width * bits + 31) / 32 * 4;
-    // The last row may lack its padding. A header may declare more rows than
-    // any file could hold, so count rows against the bytes there are rather
-    // than multiply them out.
-    const qint64 left = data.size() - qMax(offset, 14 + infoSize) - (width * bits + 7) / 8;
-    return left >= 0 && rows - 1 <= left / stride;
-}
-
-QImage decode(const QByteArray &data, const QString &formatHint, const QString &name)
-{
-    if (data.isEmpty())
-        throw failure(name, QStringLiteral("the file is empty"));
-
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    // Named by its content: with a suffix hint the reader names the format
-    // after the hint ("jpg"), and a cut-off logo.jpg would slip past.
-    const QByteArray format = QImageReader::imageFormat(&buffer);
-    buffer.seek(0);
-    QImageReader reader(&buffer, formatHint.toLatin1().toLower());
-    reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > maxPixels)
         throw failure(name, QStringLiteral("the picture is %1 x %2 pixels, larger than %3 pixels")
                                 .arg(size.width())
                                 .arg(size.height())
                                 .arg(maxPixels));
-    // libjpeg treats a cut-off file as a warning and pads it with grey; a
-    // picture that lost its end is a damaged file, not a logo.
-    if (format == "jpeg" && data.lastIndexOf("\xFF\xD9") < qMax<qsizetype>(0, data.size() - 4096))
-        throw failure(name, QStringLiteral("the JPEG data is truncated"));
-    if (format == "bmp" && !bmpHoldsItsRows(data))
-        throw failure(name, QStringLiteral("the BMP file is shorter than its header says"));
+}
+
+QImage readOrThrow(QImageReader &reader, const QString &name)
+{
     reader.setAllocationLimit(int(maxPixels * 4 / (1024 * 1024)) + 1);
     QImage image = reader.read();
     if (image.isNull()) {
@@ -134,11 +92,186 @@ QImage decode(const QByteArray &data, const QString &formatHint, const QString &
     return image;
 }
 
-QImage load(const QString &path)
+// How far a picture shown at `size` can shrink and still have
+// `needs.stretched` pixels across and down; 1 when it cannot shrink.
+double shrinkFactor(const QSize &size, const std::optional<Needs> &needs)
+{
+    if (!needs || !needs->stretched.isValid() || size.isEmpty())
+        return 1;
+    const double factor = std::max(double(needs->stretched.width()) / size.width(),
+                                   double(needs->stretched.height()) / size.height());
+    return std::min(1.0, factor);
+}
+
+QSize cornerSize(const QSize &size, const Needs &needs)
+{
+    return needs.corner.boundedTo(size).expandedTo(QSize(1, 1));
+}
+
+// Shrinks a picture decoded at full size: the whole smoothed down, the corner
+// kept as it is.
+Picture reduce(QImage full, const std::optional<Needs> &needs)
+{
+    const double factor = shrinkFactor(full.size(), needs);
+    if (factor >= 1)
+        return Picture(std::move(full));
+    const QSize size = full.size();
+    const QSize shrunk(int(std::ceil(size.width() * factor)), int(std::ceil(size.height() * factor)));
+    QImage whole = full.scaled(shrunk, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage corner = full.copy(QRect(QPoint(0, 0), cornerSize(size, *needs)));
+    return Picture(std::move(whole), std::move(corner), size);
+}
+
+// A rectangle of the picture as shown, in the picture as stored: the turn
+// (after the mirroring) that its EXIF orientation asks for, undone.
+QRect storedRect(const QRect &shown, const QSize &stored, Transformations turn)
+{
+    QRect rect = shown;
+    if (turn & QImageIOHandler::TransformationRotate90)
+        rect = QRect(shown.y(), stored.height() - shown.x() - shown.width(), shown.height(), shown.width());
+    if (turn & QImageIOHandler::TransformationMirror)
+        rect.moveLeft(stored.width() - rect.x() - rect.width());
+    if (turn & QImageIOHandler::TransformationFlip)
+        rect.moveTop(stored.height() - rect.y() - rect.height());
+    return rect;
+}
+
+// Reads the JPEG in the first `length` bytes of `file`, scaled to `scaled`
+// or cut to `clip` (both as stored) when they are given, turned upright.
+QImage readJpeg(QIODevice &file, qint64 length, const QString &name, const QSize &scaled = {},
+                const QRect &clip = {})
+{
+    BoundedDevice picture(file, length);
+    picture.open(QIODevice::ReadOnly);
+    QImageReader reader(&picture, "jpeg");
+    reader.setAutoTransform(true);
+    if (scaled.isValid())
+        reader.setScaledSize(scaled);
+    if (clip.isValid())
+        reader.setClipRect(clip);
+    return readOrThrow(reader, name);
+}
+
+Picture readJpegPicture(QIODevice &file, const QString &name, const std::optional<Needs> &needs)
+{
+    const JpegExtent::Result extent = JpegExtent::measure(file, maxPixels);
+    if (extent.status == JpegExtent::Status::TooLarge)
+        refuseTooLarge(extent.size, name);
+    if (extent.status != JpegExtent::Status::Complete)
+        throw failure(name, extent.reason);
+
+    QSize stored;
+    Transformations turn;
+    {
+        BoundedDevice picture(file, extent.length);
+        picture.open(QIODevice::ReadOnly);
+        QImageReader reader(&picture, "jpeg");
+        stored = reader.size();
+        turn = reader.transformation();
+    }
+    if (!stored.isValid())
+        throw failure(name, QStringLiteral("the JPEG data is damaged: its header cannot be read"));
+    refuseTooLarge(stored, name);
+    const bool turned = turn & QImageIOHandler::TransformationRotate90;
+    const QSize shown = turned ? stored.transposed() : stored;
+
+    // libjpeg scales by eighths while it decodes; take the fewest eighths that
+    // still leave every box all the pixels it can use.
+    const double factor = shrinkFactor(shown, needs);
+    const int eighths = std::clamp(int(std::ceil(8 * factor - 1e-9)), 1, 8);
+    if (eighths == 8)
+        return Picture(readJpeg(file, extent.length, name));
+    const QSize scaled(std::max(1, stored.width() * eighths / 8), std::max(1, stored.height() * eighths / 8));
+    QImage whole = readJpeg(file, extent.length, name, scaled);
+    const QRect corner(QPoint(0, 0), cornerSize(shown, *needs));
+    QImage cornerImage = readJpeg(file, extent.length, name, QSize(), storedRect(corner, stored, turn));
+    return Picture(std::move(whole), std::move(cornerImage), shown);
+}
+
+Picture readBmpPicture(QIODevice &file, const QString &name, const std::optional<Needs> &needs)
+{
+    BmpDecoder decoder(file);
+    if (!decoder.readHeader())
+        throw failure(name, decoder.reason());
+    refuseTooLarge(decoder.size(), name);
+    QImage image = decoder.read();
+    if (image.isNull())
+        throw failure(name, decoder.reason());
+    return reduce(std::move(image), needs);
+}
+
+Picture readPicture(QIODevice &file, const QString &formatHint, const QString &name,
+                    const std::optional<Needs> &needs)
+{
+    if (file.size() == 0)
+        throw failure(name, QStringLiteral("the file is empty"));
+    // Told apart by their content, never by the name: a cut-off logo.jpg is
+    // a damaged JPEG, whatever other reader might take it.
+    const QByteArray signature = file.peek(2);
+    if (signature == "\xFF\xD8")
+        return readJpegPicture(file, name, needs);
+    if (signature == "BM")
+        return readBmpPicture(file, name, needs);
+
+    // Qt's other readers take their bytes a few at a time, which an
+    // unbuffered file would turn into a system call each.
+    QFile buffered;
+    QIODevice *source = &file;
+    auto *plain = qobject_cast<QFile *>(&file);
+    if (plain && plain->openMode().testFlag(QIODevice::Unbuffered)) {
+        const int copy = ::fcntl(plain->handle(), F_DUPFD_CLOEXEC, 0);
+        if (copy < 0 || !buffered.open(copy, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+            || !buffered.seek(0)) {
+            if (copy >= 0 && !buffered.isOpen())
+                ::close(copy);
+            throw failure(name, systemReason(errno));
+        }
+        source = &buffered;
+    }
+    QImageReader reader(source, formatHint.toLatin1().toLower());
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+    refuseTooLarge(reader.size(), name);
+    return reduce(readOrThrow(reader, name), needs);
+}
+
+Picture loadPicture(const QString &path, const std::optional<Needs> &needs)
 {
     if (path.isEmpty())
-        return QImage();
-    return decode(readRegularFile(path), QFileInfo(path).suffix(), path);
+        return Picture();
+    const std::unique_ptr<QFile> file = openRegularFile(path);
+    return readPicture(*file, QFileInfo(path).suffix(), path, needs);
+}
+
+Picture decodePicture(const QByteArray &data, const QString &formatHint, const QString &name,
+                      const std::optional<Needs> &needs)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    return readPicture(buffer, formatHint, name, needs);
+}
+
+} // namespace
+
+QImage load(const QString &path)
+{
+    return loadPicture(path, std::nullopt).whole();
+}
+
+Picture load(const QString &path, const Needs &needs)
+{
+    return loadPicture(path, needs);
+}
+
+QImage decode(const QByteArray &data, const QString &formatHint, const QString &name)
+{
+    return decodePicture(data, formatHint, name, std::nullopt).whole();
+}
+
+Picture decode(const QByteArray &data, const QString &formatHint, const Needs &needs, const QString &name)
+{
+    return decodePicture(data, formatHint, name, needs);
 }
 
 } // namespace PictureLoader

@@ -16,6 +16,7 @@
 #include "layouts/PictureBox.h"
 #include "layouts/Pictures.h"
 #include "layouts/StretchImage.h"
+#include "layouts/Twips.h"
 #include "sheet/CardFields.h"
 #include "sheet/Form2.h"
 #include "sheet/SheetPrinter.h"
@@ -36,6 +37,9 @@ namespace {
 constexpr auto fitCaption = "Fit Image to Box";
 constexpr auto fullSizeCaption = "Use Full Size";
 constexpr auto logoFilter = "JPEG Files(*.jpg)|*.jpg|BMP Files(*.bmp)|*.bmp";
+// The finest the sheet is drawn at: the PDF's resolution, and as fine as
+// printer drivers commonly ask for. A logo needs no more pixels than that.
+constexpr double finestDotsPerInch = 1200;
 
 constexpr void (Form1::*changeHandlers[])() = {
     &Form1::a_Change, &Form1::b_Change, &Form1::c_Change, &Form1::d_Change, &Form1::e_Change,
@@ -120,7 +124,7 @@ QString Form1::cardText(char letter) const
     return field(letter)->text();
 }
 
-QImage Form1::cardLogo() const
+Picture Form1::cardLogo() const
 {
     return imgLogo()->picture();
 }
@@ -179,11 +183,11 @@ void Form1::lblChoose_Click()
     // The path is kept before the file is read.
     storeUnguarded(QStringLiteral("Logo"), name);
 
-    QImage picture;
+    Picture picture;
     try {
-        picture = PictureLoader::load(name);
+        picture = PictureLoader::load(name, logoNeeds());
     } catch (const Failure &failure) {
-        imgLogo()->setPicture(QImage());
+        imgLogo()->setPicture(Picture());
         m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->show();
         m_services.messageBox(this, QStringLiteral("Tessary"),
                               failure.description()
@@ -370,12 +374,29 @@ void Form1::restore(ErrorTrap &trap)
         return;
     }
     if (trap.test(152, [&] { return FileCheck::exists(logo); })) {
-        trap.at(154, [&] { imgLogo()->setPicture(PictureLoader::load(logo)); });
+        trap.at(154, [&] { imgLogo()->setPicture(PictureLoader::load(logo, logoNeeds())); });
         trap.at(158, [&] { m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"))->setPicture(imgLogo()->picture()); });
         trap.at(160, [&] { m_controls.get<PictureBox>(QStringLiteral("imgPrev2"))->setPicture(imgLogo()->picture()); });
         trap.at(162, [&] { lblChoose->hide(); });
     }
     trap.at(164, [&] { PushButton2_Click(); });
+}
+
+PictureLoader::Needs Form1::logoNeeds() const
+{
+    const auto twips = [this](const char *name) {
+        return m_controls.find(QLatin1String(name))->property(LayoutBuilder::twipsProperty).toRect().size();
+    };
+    // Stretched: the fitted boxes on paper, and the editor's box on this
+    // screen. At natural size a picture pixel is a screen pixel, on paper too.
+    const QSize fitted = twips("imgLogoPrev");
+    const QSize paper(int(std::ceil(fitted.width() * finestDotsPerInch / Twips::perInch)),
+                      int(std::ceil(fitted.height() * finestDotsPerInch / Twips::perInch)));
+    const QSize editor = twips("imgLogo");
+    const QSize screen(int(std::ceil(Twips::toPixels(editor.width()) * devicePixelRatioF())),
+                       int(std::ceil(Twips::toPixels(editor.height()) * devicePixelRatioF())));
+    const QSize natural = twips("imgPrev2");
+    return {paper.expandedTo(screen), QSize(Twips::toPixels(natural.width()), Twips::toPixels(natural.height()))};
 }
 
 void Form1::restoreCard()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DeferredFailure.h"
+#include "app/PictureLoader.h"
 #include "editor/FileDialog.h"
 #include "layouts/Controls.h"
 #include "sheet/CardSource.h"
@@ -70,7 +71,7 @@ public:
 
     // The card as the sheet reads it.
     QString cardText(char letter) const override;
-    QImage cardLogo() const override;
+    Picture cardLogo() const override;
     QString cardFitCaption() const override;
 
     const Controls &controls() const { return m_controls; }
@@ -99,6 +100,8 @@ private:
     void fieldChanged(char letter);
     void storeUnguarded(const QString &key, const QString &value);
     void restore(class ErrorTrap &trap);
+    // As much of a logo as its boxes can show, on the screen and on paper.
+    PictureLoader::Needs logoNeeds() const;
     void openWebLink();
     void paintRule(const QString &name, int red1, int green1, int blue1, int red2, int green2,
                    int blue2);

@@ -20,7 +20,7 @@ void PictureBox::setBorder(bool border)
     update();
 }
 
-void PictureBox::setPicture(const QImage &picture)
+void PictureBox::setPicture(const Picture &picture)
 {
     m_picture = picture;
     update();
@@ -53,7 +53,7 @@ void PictureBox::paintEvent(QPaintEvent *)
     painter.fillRect(client, m_background);
     painter.setClipRect(client);
     if (!m_picture.isNull())
-        painter.drawImage(client.topLeft(), m_picture);
+        painter.drawImage(client.topLeft(), m_picture.corner());
     if (!m_canvas.isNull())
         painter.drawImage(client.topLeft(), m_canvas);
     painter.setClipping(false);

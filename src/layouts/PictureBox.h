@@ -1,5 +1,7 @@
 #pragma once
 
+#include "layouts/Picture.h"
+
 #include <QColor>
 #include <QImage>
 #include <QWidget>
@@ -20,8 +22,8 @@ public:
     void setBorder(bool border);
     bool hasBorder() const { return m_border; }
 
-    void setPicture(const QImage &picture);
-    const QImage &picture() const { return m_picture; }
+    void setPicture(const Picture &picture);
+    const Picture &picture() const { return m_picture; }
 
     // The persistent drawing surface, the size of the client area. Created
     // (filled with the background) on first use and grown with the widget.
@@ -41,6 +43,6 @@ protected:
 private:
     QColor m_background = Qt::white;
     bool m_border = false;
-    QImage m_picture;
+    Picture m_picture;
     QImage m_canvas;
 };

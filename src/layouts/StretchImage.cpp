@@ -14,7 +14,7 @@ void StretchImage::setStretch(bool stretch)
     update();
 }
 
-void StretchImage::setPicture(const QImage &picture)
+void StretchImage::setPicture(const Picture &picture)
 {
     m_picture = picture;
     update();
@@ -27,9 +27,9 @@ void StretchImage::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (m_stretch)
-        painter.drawImage(QRectF(rect()), m_picture);
+        painter.drawImage(QRectF(rect()), m_picture.whole());
     else
-        painter.drawImage(0, 0, m_picture);
+        painter.drawImage(0, 0, m_picture.corner());
 }
 
 void StretchImage::mouseReleaseEvent(QMouseEvent *event)

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QImage>
+#include "layouts/Picture.h"
+
 #include <QWidget>
 
 // Shows a picture without a surface of its own: scaled to fill the box
@@ -15,8 +16,8 @@ public:
     void setStretch(bool stretch);
     bool stretch() const { return m_stretch; }
 
-    void setPicture(const QImage &picture);
-    const QImage &picture() const { return m_picture; }
+    void setPicture(const Picture &picture);
+    const Picture &picture() const { return m_picture; }
 
 signals:
     void clicked();
@@ -27,5 +28,5 @@ protected:
 
 private:
     bool m_stretch = false;
-    QImage m_picture;
+    Picture m_picture;
 };

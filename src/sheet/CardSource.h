@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QImage>
+#include "layouts/Picture.h"
+
 #include <QString>
 
 // What the sheet reads of the card it shows: the editor that owns the card
@@ -13,7 +14,7 @@ public:
     // The text of card field `letter`, 'a' to 'j'.
     virtual QString cardText(char letter) const = 0;
     // The logo picture, null when there is none.
-    virtual QImage cardLogo() const = 0;
+    virtual Picture cardLogo() const = 0;
     // The fit button's caption, the fit mode's only record.
     virtual QString cardFitCaption() const = 0;
 };

@@ -76,7 +76,7 @@ void Form2::Form_Load()
 
 void Form2::Fill_Cards()
 {
-    const QImage logo = m_card.cardLogo();
+    const Picture logo = m_card.cardLogo();
     for (int k = 0; k < cardCount; ++k) {
         for (const CardFields::Field &card : CardFields::fields)
             m_controls.get<CaptionLabel>(CardFields::previewLabel(card.letter), k)

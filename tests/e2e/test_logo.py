@@ -2,6 +2,7 @@
 preview and the sheet, its restore, and files that are not pictures."""
 
 import os
+import random
 import struct
 import subprocess
 import tempfile
@@ -36,6 +37,19 @@ def bmp_claiming(path, width, height, pixel_bytes):
     header = struct.pack("<2sIHHI", b"BM", 54 + size, 0, 0, 54)
     info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, size, 2835, 2835, 0, 0)
     open(path, "wb").write(header + info + b"\x7f" * pixel_bytes)
+    return path
+
+
+def motion_photo(path, width, height, trailer_size=2 * 1024 * 1024):
+    """A small red JPEG as a phone saves a motion photo: the picture, then a
+    short video after its end marker, with no end marker near the file's end."""
+    make_jpeg(path, width, height)
+    rng = random.Random(13)
+    video = bytearray(b"\0\0\0\x18ftypmp42\0\0\0\0isommp42")
+    video += rng.randbytes(trailer_size - len(video))
+    video = video.replace(b"\xff\xd9", b"\xff\x00")
+    with open(path, "ab") as f:
+        f.write(video)
     return path
 
 
@@ -129,6 +143,20 @@ class LogoAndFit(h.AppTestCase):
                              "six logo boxes on the sheet")
         self.wait_picture(wid, boxes, assertion, "card of the sheet")
         h.close_window(wid, h.PREVIEW_TITLE, app.proc.pid)
+
+    def test_motion_photo_shows_on_preview_and_sheet(self):
+        """A phone's motion photo: the picture, then a video after its end
+        marker. It is a logo like any other."""
+        photo = motion_photo(os.path.join(self.tmp, "PXL_motion.jpg"), 40, 30)
+        app = self.launch()
+        app.choose_logo(photo)
+        h.wait_until(lambda: app.message_boxes(h.MAIN_TITLE) or not app.hint_shown(),
+                     "the logo to show or a box to refuse it")
+        self.assertEqual(app.message_boxes(h.MAIN_TITLE), [], "the photo was refused")
+        self.assertEqual(app.settings().get("Logo"), photo)
+        self.wait_preview(app, self.assert_full_size)
+        self.check_sheet(app, self.assert_full_size)
+        app.assert_running()
 
     def test_logo_chosen_in_the_dialog_and_the_fit_toggle(self):
         logo = make_jpeg(os.path.join(self.tmp, "logo.jpg"), 40, 30)

@@ -1,0 +1,120 @@
+// "tessary --pdf" with the logo people really have, each against a small
+// logo exported the same way in the same run: a phone's 18-megapixel photo,
+// and a 6 GB file whose first bytes are a small JPEG (the rest sparse zeros).
+// Medians of interleaved runs of the whole program, start to exit.
+//
+//   bench_logo [PROGRAM]    (default: the tessary of this build tree)
+
+#include "BenchSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+
+namespace {
+
+// A photo-like picture: smooth shading with a sensor's noise over it, which
+// is what makes a phone's JPEG several megabytes.
+QImage photo(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QRandomGenerator random(3);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const int noise = int(random.bounded(40u)) - 20;
+            line[x] = qRgb(qBound(0, 255 * x / size.width() + noise, 255),
+                           qBound(0, 255 * y / size.height() + noise, 255), qBound(0, 128 + noise, 255));
+        }
+    }
+    return image;
+}
+
+struct Logo
+{
+    const char *what;
+    QString configHome;
+    std::vector<double> millis;
+};
+
+bool storeLogo(Logo &logo, const QString &folder, const QString &path)
+{
+    logo.configHome = folder;
+    QDir().mkpath(folder + QStringLiteral("/Darnovi"));
+    QFile conf(folder + QStringLiteral("/Darnovi/Tessary.conf"));
+    if (!conf.open(QIODevice::WriteOnly))
+        return false;
+    conf.write("[General]\nFit=Fit Image to Box\nLogo=" + QFile::encodeName(path) + "\n");
+    return true;
+}
+
+double exportMillis(const QString &program, const Logo &logo, const QString &pdf)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), logo.configHome);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, {QStringLiteral("--pdf"), pdf});
+    if (!process.waitForFinished(300000) || process.exitCode() != 0) {
+        std::fprintf(stderr, "bench_logo: the export with %s failed: %s\n", logo.what,
+                     process.readAll().constData());
+        std::exit(1);
+    }
+    return timer.nsecsElapsed() / 1e6;
+}
+
+double median(std::vector<double> values)
+{
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    const QString program = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                     : QCoreApplication::applicationDirPath() + QStringLiteral("/../tessary");
+    QTemporaryDir work;
+    const QString pdf = work.filePath(QStringLiteral("sheet.pdf"));
+
+    const QString small = work.filePath(QStringLiteral("logo.jpg"));
+    const QString large = work.filePath(QStringLiteral("PXL_photo.jpg"));
+    const QString huge = work.filePath(QStringLiteral("big.jpg"));
+    QImage logoImage(160, 100, QImage::Format_RGB32);
+    logoImage.fill(QColor(200, 40, 40));
+    QPainter(&logoImage).fillRect(40, 20, 80, 60, QColor(250, 250, 250));
+    if (!logoImage.save(small, "JPEG", 92) || !photo(QSize(4896, 3672)).save(large, "JPEG", 92)
+        || !QFile::copy(small, huge) || !QFile(huge).resize(qint64(6) << 30)) {
+        std::fprintf(stderr, "bench_logo: the logo files could not be made in %s\n", qPrintable(work.path()));
+        return 1;
+    }
+
+    Logo logos[] = {{"a small logo", {}, {}}, {"an 18-megapixel photo", {}, {}}, {"a 6 GB file", {}, {}}};
+    const QString paths[] = {small, large, huge};
+    for (int i = 0; i < 3; ++i)
+        if (!storeLogo(logos[i], work.filePath(QStringLiteral("config%1").arg(i)), paths[i]))
+            return 1;
+
+    // One of each first, so none pays for a cold disk cache.
+    for (const Logo &logo : logos)
+        exportMillis(program, logo, pdf);
+    constexpr int runs = 11;
+    for (int run = 0; run < runs; ++run)
+        for (Logo &logo : logos)
+            logo.millis.push_back(exportMillis(program, logo, pdf));
+
+    const double floor = median(logos[0].millis);
+    Bench::report("tessary --pdf, 18-megapixel photo", median(logos[1].millis), "small logo", floor, "ms");
+    Bench::report("tessary --pdf, 6 GB file", median(logos[2].millis), "small logo", floor, "ms");
+    return 0;
+}
