@@ -1,3 +1,4 @@
+#include "EditorFixture.h"
 #include "TestSupport.h"
 #include "TestPictures.h"
 
@@ -23,18 +24,8 @@ namespace {
 
 constexpr auto logoFilter = "JPEG Files(*.jpg)|*.jpg|BMP Files(*.bmp)|*.bmp";
 
-struct Editor
+struct Editor : TestSupport::Editor
 {
-    TestSupport::FakeServices services;
-    SettingsStore settings;
-    QTemporaryDir programFolder;
-    Form1 form{services, settings, programFolder.path()};
-
-    template <typename T>
-    T *control(const char *name) const
-    {
-        return form.controls().get<T>(QLatin1String(name));
-    }
     Picture editorLogo() const { return control<StretchImage>("imgLogo")->picture(); }
     Picture fitLogo() const { return control<StretchImage>("imgLogoPrev")->picture(); }
     Picture fullSizeLogo() const { return control<PictureBox>("imgPrev2")->picture(); }
