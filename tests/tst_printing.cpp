@@ -253,6 +253,20 @@ QSizeF pdfPageSize(const QString &pdf)
 // printer's papers have none of their own) and the card's place on the sheet.
 const QPointF firstCardOnPage(200 + 120, 200 + 240);
 
+// A queue of the test's own is needed; where none could be added the test
+// fails when a printer is required, and is skipped otherwise.
+bool queueIsThere(const PrivateQueue &queue)
+{
+    if (queue.isMade())
+        return true;
+    if (qEnvironmentVariableIntValue("TESSARY_REQUIRE_PRINTER") == 1)
+        QTest::qFail("could not add a print queue on the CUPS PDF printer", __FILE__, __LINE__);
+    else
+        QTest::qSkip("no CUPS scheduler with the PDF printer to add a queue to, or no right to add one",
+                     __FILE__, __LINE__);
+    return false;
+}
+
 } // namespace
 
 class tst_Printing : public QObject
@@ -466,11 +480,8 @@ private slots:
         QFETCH(QSizeF, paperPoints);
         QFETCH(bool, landscape);
         PrivateQueue queue(defaults);
-        if (!queue.isMade()) {
-            if (qEnvironmentVariableIntValue("TESSARY_REQUIRE_PRINTER") == 1)
-                QFAIL("could not add a print queue on the CUPS PDF printer");
-            QSKIP("no CUPS scheduler with the PDF printer to add a queue to, or no right to add one");
-        }
+        if (!queueIsThere(queue))
+            return;
         TestSupport::EditorWith<RealPrinterServices> editor;
         RealPrinterServices &services = editor.services;
         Form1 &window = editor.form;
@@ -503,11 +514,8 @@ private slots:
     void tooSmallQueuePaperPrintsNothing()
     {
         PrivateQueue queue({QStringLiteral("PageSize=A5")});
-        if (!queue.isMade()) {
-            if (qEnvironmentVariableIntValue("TESSARY_REQUIRE_PRINTER") == 1)
-                QFAIL("could not add a print queue on the CUPS PDF printer");
-            QSKIP("no CUPS scheduler with the PDF printer to add a queue to, or no right to add one");
-        }
+        if (!queueIsThere(queue))
+            return;
         TestSupport::EditorWith<RealPrinterServices> editor;
         RealPrinterServices &services = editor.services;
         Form1 &window = editor.form;
