@@ -79,6 +79,7 @@ private slots:
     void largePhotoDecodesOnlyWhatCanShow_data();
     void largePhotoDecodesOnlyWhatCanShow();
     void largePictureOfAnotherKindIsReducedAlike();
+    void veryLongPictureIsReduced();
     void smallPictureIsKeptWhole();
 
 private:
@@ -341,6 +342,25 @@ void tst_PictureLoader::largePictureOfAnotherKindIsReducedAlike()
     QVERIFY(meanDifference(picture.whole(), upright.scaled(QSize(300, 200), Qt::IgnoreAspectRatio,
                                                            Qt::SmoothTransformation)) < 2);
     QCOMPARE(picture.corner(), upright.copy(0, 0, 50, 40));
+}
+
+// Qt's smooth scaling all but hangs on a side this long; the loader brings
+// it down first and the picture still comes out right.
+void tst_PictureLoader::veryLongPictureIsReduced()
+{
+    QImage tall(16, 300000, QImage::Format_RGB32);
+    tall.fill(QColor(200, 40, 30));
+    for (int y = 150000; y < 300000; ++y)
+        std::fill_n(reinterpret_cast<QRgb *>(tall.scanLine(y)), 16, qRgb(20, 60, 220));
+    const PictureLoader::Needs needs{QSize(4, 1000), QSize(8, 8)};
+    const Picture picture = PictureLoader::decode(encoded(tall, "PNG"), QStringLiteral("png"), needs);
+    QCOMPARE(picture.size(), tall.size());
+    QVERIFY(picture.isReduced());
+    const QImage whole = picture.whole();
+    QCOMPARE(whole.size(), QSize(4, 75000));
+    QCOMPARE(QColor(whole.pixel(1, 100)), QColor(200, 40, 30));
+    QCOMPARE(QColor(whole.pixel(1, 74000)), QColor(20, 60, 220));
+    QCOMPARE(picture.corner(), tall.copy(0, 0, 8, 8));
 }
 
 void tst_PictureLoader::smallPictureIsKeptWhole()

@@ -108,6 +108,39 @@ QSize cornerSize(const QSize &size, const Needs &needs)
     return needs.corner.boundedTo(size).expandedTo(QSize(1, 1));
 }
 
+// Qt's smooth scaling takes minutes once a side is a few hundred thousand
+// pixels long (a 48 x 524,320 picture halved took 87 s); below this it is
+// as quick as it should be.
+constexpr int longestSmoothSide = 1 << 16;
+
+// Every 2 x 2 block (2 x 1 or 1 x 2 along one side) as its average.
+QImage halved(const QImage &image, bool across, bool down)
+{
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int w = across ? source.width() / 2 : source.width();
+    const int h = down ? source.height() / 2 : source.height();
+    QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        return out;
+    const int dx = across ? 2 : 1, dy = down ? 2 : 1;
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            int a = 0, r = 0, g = 0, b = 0;
+            for (int j = 0; j < dy; ++j) {
+                const auto *row = reinterpret_cast<const QRgb *>(source.constScanLine(y * dy + j));
+                for (int i = 0; i < dx; ++i) {
+                    const QRgb p = row[x * dx + i];
+                    a += qAlpha(p), r += qRed(p), g += qGreen(p), b += qBlue(p);
+                }
+            }
+            const int n = dx * dy;
+            line[x] = qRgba(r / n, g / n, b / n, a / n);
+        }
+    }
+    return out;
+}
+
 // Shrinks a picture decoded at full size: the whole smoothed down, the corner
 // kept as it is.
 Picture reduce(QImage full, const std::optional<Needs> &needs)
@@ -117,7 +150,22 @@ Picture reduce(QImage full, const std::optional<Needs> &needs)
         return Picture(std::move(full));
     const QSize size = full.size();
     const QSize shrunk(int(std::ceil(size.width() * factor)), int(std::ceil(size.height() * factor)));
-    QImage whole = full.scaled(shrunk, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage whole = full;
+    // A very long side is first brought down by plain averages, as far as the
+    // result still has the pixels it needs.
+    while (whole.width() > longestSmoothSide || whole.height() > longestSmoothSide) {
+        const bool across = whole.width() > longestSmoothSide && whole.width() / 2 >= shrunk.width();
+        const bool down = whole.height() > longestSmoothSide && whole.height() / 2 >= shrunk.height();
+        if (!across && !down)
+            break;
+        QImage smaller = halved(whole, across, down);
+        if (smaller.isNull())
+            break;
+        whole = std::move(smaller);
+    }
+    const bool stillLong = whole.width() > longestSmoothSide || whole.height() > longestSmoothSide;
+    whole = whole.scaled(shrunk, Qt::IgnoreAspectRatio,
+                         stillLong ? Qt::FastTransformation : Qt::SmoothTransformation);
     QImage corner = full.copy(QRect(QPoint(0, 0), cornerSize(size, *needs)));
     return Picture(std::move(whole), std::move(corner), size);
 }
