@@ -92,10 +92,12 @@ run_fuzzer() {
     local name=$1 work status=0
     work=$(mktemp -d)
     # New inputs go to a scratch folder; the committed seeds stay as they are.
-    # Each input has ten seconds and 2 GB: more is a hang or a runaway
-    # allocation, and a failure.
+    # Each input has thirty seconds and 2 GB: more is a hang or a runaway
+    # allocation, and a failure. (The largest picture the loader takes needs
+    # a few seconds under the sanitizers on a busy machine; a hang takes
+    # minutes.)
     "$asan/fuzz/$name" "$work" "$repo/fuzz/corpus/$name" \
-        -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -max_total_time="$fuzz_seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$logs/$name-" >"$logs/$name.log" 2>&1 || status=$?
     rm -rf "$work"
     return $status
