@@ -367,6 +367,75 @@ private slots:
         QCOMPARE(UpdateLock::lockedWindow(), &other);
         QVERIFY(!other.updatesEnabled());
     }
+
+    // Boxes drawn alike share one image with the same pixels a fresh sweep
+    // gives; a box that differs in anything the drawing depends on (its
+    // pixels before, its size, the colours, the angle, a failure on the way)
+    // gets a drawing of its own.
+    void repeatedDrawingsShareOneImage()
+    {
+        FakeServices services;
+        const auto sweptAfresh = [&](const PictureBox &box, qint32 colour1, float angle) {
+            clsGrad grad(services);
+            grad.setColor1(colour1);
+            grad.setAngle(angle);
+            QImage image = const_cast<PictureBox &>(box).canvas().copy();
+            PictureBox stand;
+            stand.resize(box.size());
+            DeviceContext dc(image, QRect(QPoint(0, 0), box.clientRect().size()));
+            grad.Draw(stand, dc);
+            dc.GdiFlush();
+            return image;
+        };
+        const auto draw = [&](PictureBox &box, qint32 colour1, float angle) {
+            clsGrad grad(services);
+            grad.setColor1(colour1);
+            grad.setAngle(angle);
+            return grad.Draw(box);
+        };
+        PictureBox first, second, scribbled, wider, otherColour, otherAngle;
+        for (PictureBox *box : {&first, &second, &scribbled, &otherColour, &otherAngle})
+            box->resize(40, 12);
+        wider.resize(41, 12);
+        scribbled.canvas().setPixel(3, 3, qRgb(1, 2, 3));
+
+        const QImage expectedFirst = sweptAfresh(first, 0x0000FF, 30);
+        QVERIFY(draw(first, 0x0000FF, 30));
+        QVERIFY(draw(second, 0x0000FF, 30));
+        QCOMPARE(first.canvas(), expectedFirst);
+        QCOMPARE(second.canvas().cacheKey(), first.canvas().cacheKey());
+
+        struct Case
+        {
+            PictureBox *box;
+            qint32 colour1;
+            float angle;
+        };
+        for (const Case &differing : {Case{&scribbled, 0x0000FF, 30}, Case{&wider, 0x0000FF, 30},
+                                      Case{&otherColour, 0x00FF00, 30}, Case{&otherAngle, 0x0000FF, 31}}) {
+            const QImage expected = sweptAfresh(*differing.box, differing.colour1, differing.angle);
+            QVERIFY(draw(*differing.box, differing.colour1, differing.angle));
+            QVERIFY(differing.box->canvas().cacheKey() != first.canvas().cacheKey());
+            QCOMPARE(differing.box->canvas(), expected);
+        }
+
+        // Drawing on a shared image changes that box alone.
+        QVERIFY(draw(second, 0x00FF00, 30));
+        QCOMPARE(first.canvas(), expectedFirst);
+        QVERIFY(second.canvas() != expectedFirst);
+
+        // A drawing that failed is shown each time, never taken from a copy.
+        int reports = 0;
+        services.onMessage = [&] { ++reports; };
+        PictureBox nanFirst, nanSecond;
+        nanFirst.resize(40, 12);
+        nanSecond.resize(40, 12);
+        QVERIFY(!draw(nanFirst, 0x0000FF, std::nanf("")));
+        const int firstReports = reports;
+        QVERIFY(firstReports > 0);
+        QVERIFY(!draw(nanSecond, 0x0000FF, std::nanf("")));
+        QCOMPARE(reports, 2 * firstReports);
+    }
 };
 
 QTEST_MAIN(tst_clsGrad)

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QSet>
 #include <QtTest>
 
 using namespace SheetMeasure;
@@ -132,6 +133,29 @@ QList<QSize> pictureSizes(const QString &pdf)
     return sizes;
 }
 
+// How many times pictures are drawn on the page, and how many pictures the
+// file stores for them.
+struct PictureUse
+{
+    int drawn = 0;
+    QSet<int> stored;
+};
+
+PictureUse pictureUse(const QString &pdf)
+{
+    PictureUse use;
+    const QStringList lines = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines.mid(2)) {
+        const QStringList fields = line.simplified().split(QLatin1Char(' '));
+        if (fields.size() > 10 && fields[2] == QLatin1String("image")) {
+            ++use.drawn;
+            use.stored << fields[10].toInt();
+        }
+    }
+    return use;
+}
+
 int greyAt(const QImage &page, QPointF twips)
 {
     const QPoint dot = (twips / twipsPerDot).toPoint();
@@ -202,6 +226,12 @@ private slots:
         QCOMPARE(text.count(QStringLiteral("Darnovi")), 6);
         QCOMPARE(text.count(QStringLiteral("217-555-0142")), 6);
         QVERIFY(pictureSizes(pdf).contains(logoSize));
+
+        // The six cards are drawn alike, and the file holds each of a card's
+        // pictures once: its face, its two rules and the logo.
+        const PictureUse use = pictureUse(pdf);
+        QCOMPARE(use.drawn, 6 * 4);
+        QCOMPARE(use.stored.size(), 4);
     }
 
     // The stored fit mode, applied as the window's restore applies it.

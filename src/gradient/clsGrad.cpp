@@ -8,6 +8,8 @@
 #include "layouts/Failure.h"
 #include "layouts/PictureBox.h"
 
+#include <QImage>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -61,6 +63,46 @@ constexpr qint32 endpointBlock = 1000;
 // their endpoints can be counted in 32 bits and held in memory.
 constexpr qint64 maxSweepLines = qint64(1) << 22;
 
+// The sheet's six cards draw the same two rules onto the same blank
+// surfaces. The last few drawings are kept, so a repeat costs a comparison
+// instead of a sweep, and the boxes share one image: printed or exported,
+// each rule's picture is then stored once rather than once per card.
+class RecentDrawings
+{
+public:
+    const QImage *find(const clsGrad::Drawing &drawing, const QImage &before) const
+    {
+        for (const Entry &entry : m_entries) {
+            if (entry.drawing == drawing && entry.before == before)
+                return &entry.after;
+        }
+        return nullptr;
+    }
+
+    void add(const clsGrad::Drawing &drawing, const QImage &before, const QImage &after)
+    {
+        if (m_entries.size() == capacity)
+            m_entries.erase(m_entries.begin());
+        m_entries.push_back({drawing, before, after});
+    }
+
+private:
+    struct Entry
+    {
+        clsGrad::Drawing drawing;
+        QImage before;
+        QImage after;
+    };
+    static constexpr std::size_t capacity = 4;
+    std::vector<Entry> m_entries;
+};
+
+RecentDrawings &recentDrawings()
+{
+    static RecentDrawings drawings;
+    return drawings;
+}
+
 } // namespace
 
 clsGrad::clsGrad(Services &services) : m_services(services) {}
@@ -93,14 +135,28 @@ void clsGrad::setAngle(float value)
 
 bool clsGrad::Draw(PictureBox &target)
 {
+    const Drawing drawing{m_Color1, m_Color2, m_Angle, target.size(), target.clientRect().size()};
     std::optional<DeviceContext> dc;
+    QImage before;
     try {
-        dc.emplace(target.canvas(), QRect(QPoint(0, 0), target.clientRect().size()));
+        QImage &canvas = target.canvas();
+        if (const QImage *after = recentDrawings().find(drawing, canvas)) {
+            canvas = *after;
+            return true;
+        }
+        before = canvas;
+        dc.emplace(canvas, QRect(QPoint(0, 0), target.clientRect().size()));
     } catch (...) {
         m_services.messageBox(&target, QString(), currentFailure(), MessageIcon::Exclamation);
         return false;
     }
-    return Draw(target, *dc);
+    m_reported = false;
+    const bool result = Draw(target, *dc);
+    dc.reset();
+    // Only a drawing that went through without a word is worth repeating.
+    if (result && !m_reported)
+        recentDrawings().add(drawing, before, target.canvas());
+    return result;
 }
 
 bool clsGrad::Draw(QWidget &window, DeviceContext &dc)
@@ -114,6 +170,7 @@ bool clsGrad::Draw(QWidget &window, DeviceContext &dc)
         // Finish the batched lines while the window is still locked.
         dc.GdiFlush();
     } catch (...) {
+        m_reported = true;
         m_services.messageBox(&window, QString(), currentFailure(), MessageIcon::Exclamation);
     }
     return result;
@@ -175,6 +232,7 @@ bool clsGrad::attempt(Step &&step)
             step();
             return true;
         } catch (...) {
+            m_reported = true;
             m_services.messageBox(nullptr, QStringLiteral("GradientRect"), currentFailure(),
                                   MessageIcon::Exclamation);
         }

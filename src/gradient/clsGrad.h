@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QtGlobal>
 
 #include <vector>
@@ -38,6 +39,19 @@ public:
     // Draws the gradient into (0, 0)-(Width, Height) of `TargetDC` and
     // returns twice the number of lines drawn, or 0 after a failure.
     qint32 DrawGradient(DeviceContext &TargetDC, qint32 Width, qint32 Height);
+
+    // What a drawing into a picture box depends on besides the surface's
+    // pixels before it.
+    struct Drawing
+    {
+        qint32 color1;
+        qint32 color2;
+        float angle;
+        QSize box;
+        QSize client;
+
+        bool operator==(const Drawing &) const = default;
+    };
 
     qint32 Color1() const { return m_Color1; }
     // A system-colour reference with an index from 0 to 24 is replaced by
@@ -96,4 +110,6 @@ private:
     qint32 m_Color1 = 0xFFFFD0;
     qint32 m_Color2 = 0x400000;
     float m_Angle = 315;
+    // Set when a failure has been shown during the drawing under way.
+    bool m_reported = false;
 };
