@@ -13,6 +13,7 @@
 #include <QLocale>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace Application {
 
@@ -84,6 +85,22 @@ int act(CommandLine &line, CommandLine::Action action)
     return usageError;
 }
 
+// Ends the process once the export has said all it has to say. The file is
+// complete and in place by now, and nothing else is kept; taking down the
+// sheet's widgets, the fonts and the plugins one by one, only to exit, costs
+// several milliseconds. Under the address sanitizer everything is still taken
+// down, so that its leak check sees the whole run.
+int endExport(int status)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return status;
+#else
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
+#endif
+}
+
 bool displayNamed()
 {
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
@@ -115,7 +132,7 @@ int run(int argc, char **argv)
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
-        return act(line, action);
+        return endExport(act(line, action));
     }
     case CommandLine::Action::Error:
         break;
