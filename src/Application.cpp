@@ -101,6 +101,13 @@ int endExport(int status)
 #endif
 }
 
+// The windows and the export need the font configuration, which does not
+// need the application object: it loads beside the application's start.
+void loadAhead()
+{
+    Fonts::loadConfigurationAhead();
+}
+
 bool displayNamed()
 {
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
@@ -118,6 +125,7 @@ int run(int argc, char **argv)
     const CommandLine::Action action = line.parse(arguments);
     switch (action) {
     case CommandLine::Action::Window: {
+        loadAhead();
         QApplication app(argc, argv);
         return openWindow();
     }
@@ -131,6 +139,7 @@ int run(int argc, char **argv)
         // never shows one: it needs no display and does not wait for one.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        loadAhead();
         QApplication app(argc, argv);
         return endExport(act(line, action));
     }

@@ -13,9 +13,10 @@ set -euo pipefail
 # belongs to; everything listed is installed only when dpkg says it is missing.
 # dpkg-dev: `cpack -G DEB` reads the program's library dependencies with
 # dpkg-shlibdeps. libcups2-dev: printing asks the queue for its default
-# orientation.
+# orientation. libfontconfig-dev: the font configuration starts loading
+# beside the toolkit's own start.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev dpkg-dev
-    libcups2-dev)
+    libcups2-dev libfontconfig-dev)
 # On Debian 12 the xcb platform plugin ships in libqt6gui6 (qt6-qpa-plugins
 # holds only the VNC and touch plugins), and the CUPS print plugin in
 # libqt6printsupport6.

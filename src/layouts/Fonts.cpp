@@ -4,6 +4,10 @@
 #include <QFontDatabase>
 #include <QHash>
 
+#include <fontconfig/fontconfig.h>
+
+#include <future>
+
 namespace Fonts {
 
 namespace {
@@ -37,6 +41,12 @@ constexpr const char *fontFiles[] = {
     "/usr/share/wine/fonts/ms_sans_serif.ttf",
 };
 
+std::future<void> &configurationLoad()
+{
+    static std::future<void> load;
+    return load;
+}
+
 QHash<QString, QString> &resolved()
 {
     static QHash<QString, QString> cache;
@@ -45,9 +55,21 @@ QHash<QString, QString> &resolved()
 
 } // namespace
 
+void loadConfigurationAhead()
+{
+    std::future<void> &load = configurationLoad();
+    if (!load.valid())
+        load = std::async(std::launch::async, [] { FcInit(); });
+}
+
 void registerSubstitutes()
 {
     static const bool done = [] {
+        // Reading the configuration takes fontconfig several milliseconds.
+        // A load started ahead is waited for, not repeated: a second reader
+        // would parse it all again only to throw its copy away.
+        if (std::future<void> &load = configurationLoad(); load.valid())
+            load.wait();
         for (const char *file : fontFiles) {
             if (QFile::exists(QLatin1String(file)))
                 QFontDatabase::addApplicationFont(QLatin1String(file));

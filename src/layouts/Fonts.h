@@ -12,7 +12,13 @@
 // would fall back to a dingbat font and print the company name as symbols.
 namespace Fonts {
 
-// Registers the bundled substitutes once; safe to call again.
+// Starts loading the system's font configuration on a thread of its own.
+// Called before the application object is made, the load runs beside the
+// toolkit's own start instead of holding up the first font lookup.
+void loadConfigurationAhead();
+
+// Registers the bundled substitutes once; safe to call again. Waits for a
+// configuration load started ahead.
 void registerSubstitutes();
 
 // The family actually used for a family a layout names.
