@@ -1,6 +1,9 @@
 #include "layouts/Pictures.h"
 
 #include "layouts/Form2Layout.h"
+#include "layouts/IconPixels.h"
+
+#include <QPixmap>
 
 namespace Pictures {
 
@@ -8,8 +11,11 @@ QIcon applicationIcon()
 {
     static const QIcon icon = [] {
         QIcon made;
-        for (int size : {32, 48, 128, 256})
-            made.addFile(QStringLiteral(":/icons/tessary-%1.png").arg(size), QSize(size, size));
+        for (const IconPixels::Size &size : IconPixels::sizes) {
+            const QImage image(reinterpret_cast<const uchar *>(size.pixels), size.side, size.side,
+                               QImage::Format_ARGB32_Premultiplied);
+            made.addPixmap(QPixmap::fromImage(image));
+        }
         return made;
     }();
     return icon;
