@@ -379,7 +379,10 @@ private slots:
             clsGrad grad(services);
             grad.setColor1(colour1);
             grad.setAngle(angle);
-            QImage image = const_cast<PictureBox &>(box).canvas().copy();
+            QImage image(box.clientRect().size(), QImage::Format_RGB32);
+            image.fill(box.background());
+            if (box.hasCanvas())
+                image = const_cast<PictureBox &>(box).canvas().copy();
             PictureBox stand;
             stand.resize(box.size());
             DeviceContext dc(image, QRect(QPoint(0, 0), box.clientRect().size()));
@@ -393,9 +396,10 @@ private slots:
             grad.setAngle(angle);
             return grad.Draw(box);
         };
-        PictureBox first, second, scribbled, wider, otherColour, otherAngle;
-        for (PictureBox *box : {&first, &second, &scribbled, &otherColour, &otherAngle})
+        PictureBox first, second, scribbled, otherBackground, wider, otherColour, otherAngle;
+        for (PictureBox *box : {&first, &second, &scribbled, &otherBackground, &otherColour, &otherAngle})
             box->resize(40, 12);
+        otherBackground.setBackground(Qt::yellow);
         wider.resize(41, 12);
         scribbled.canvas().setPixel(3, 3, qRgb(1, 2, 3));
 
@@ -411,7 +415,8 @@ private slots:
             qint32 colour1;
             float angle;
         };
-        for (const Case &differing : {Case{&scribbled, 0x0000FF, 30}, Case{&wider, 0x0000FF, 30},
+        for (const Case &differing : {Case{&scribbled, 0x0000FF, 30}, Case{&otherBackground, 0x0000FF, 30},
+                                      Case{&wider, 0x0000FF, 30},
                                       Case{&otherColour, 0x00FF00, 30}, Case{&otherAngle, 0x0000FF, 31}}) {
             const QImage expected = sweptAfresh(*differing.box, differing.colour1, differing.angle);
             QVERIFY(draw(*differing.box, differing.colour1, differing.angle));

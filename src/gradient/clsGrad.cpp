@@ -70,7 +70,25 @@ constexpr qint64 maxSweepLines = qint64(1) << 22;
 class RecentDrawings
 {
 public:
-    const QImage *find(const clsGrad::Drawing &drawing, const QImage &before) const
+    // What a box held before a drawing: its pixels, or nothing yet but its
+    // background, which spares making a blank surface only to compare it.
+    struct Surface
+    {
+        QImage pixels;
+        QColor blank;
+
+        bool operator==(const Surface &other) const
+        {
+            return blank.isValid() ? blank == other.blank : !other.blank.isValid() && pixels == other.pixels;
+        }
+    };
+
+    static Surface surfaceOf(PictureBox &box)
+    {
+        return box.hasCanvas() ? Surface{box.canvas(), QColor()} : Surface{QImage(), box.background()};
+    }
+
+    const QImage *find(const clsGrad::Drawing &drawing, const Surface &before) const
     {
         for (const Entry &entry : m_entries) {
             if (entry.drawing == drawing && entry.before == before)
@@ -79,7 +97,7 @@ public:
         return nullptr;
     }
 
-    void add(const clsGrad::Drawing &drawing, const QImage &before, const QImage &after)
+    void add(const clsGrad::Drawing &drawing, const Surface &before, const QImage &after)
     {
         if (m_entries.size() == capacity)
             m_entries.erase(m_entries.begin());
@@ -90,7 +108,7 @@ private:
     struct Entry
     {
         clsGrad::Drawing drawing;
-        QImage before;
+        Surface before;
         QImage after;
     };
     static constexpr std::size_t capacity = 4;
@@ -137,15 +155,14 @@ bool clsGrad::Draw(PictureBox &target)
 {
     const Drawing drawing{m_Color1, m_Color2, m_Angle, target.size(), target.clientRect().size()};
     std::optional<DeviceContext> dc;
-    QImage before;
+    RecentDrawings::Surface before;
     try {
-        QImage &canvas = target.canvas();
-        if (const QImage *after = recentDrawings().find(drawing, canvas)) {
-            canvas = *after;
+        before = RecentDrawings::surfaceOf(target);
+        if (const QImage *after = recentDrawings().find(drawing, before)) {
+            target.setCanvas(*after);
             return true;
         }
-        before = canvas;
-        dc.emplace(canvas, QRect(QPoint(0, 0), target.clientRect().size()));
+        dc.emplace(target.canvas(), QRect(QPoint(0, 0), target.clientRect().size()));
     } catch (...) {
         m_services.messageBox(&target, QString(), currentFailure(), MessageIcon::Exclamation);
         return false;

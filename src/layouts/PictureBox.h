@@ -28,6 +28,12 @@ public:
     // The persistent drawing surface, the size of the client area. Created
     // (filled with the background) on first use and grown with the widget.
     QImage &canvas();
+    // Whether anything has been drawn yet; until then the surface is plain
+    // background and is not made.
+    bool hasCanvas() const { return !m_canvas.isNull(); }
+    // Puts `image`, a drawing made for a box like this one, in place of the
+    // surface.
+    void setCanvas(const QImage &image) { m_canvas = image; }
 
     // The client area: inside the border, if there is one.
     QRect clientRect() const;
