@@ -88,7 +88,7 @@ def main():
                 break
             except Exception:
                 time.sleep(0.05)
-        runs = 10
+        runs = 21
         floor, ours = [], []
         for _ in range(runs):
             floor.append(time_to_window(d, [f"{build}/bench/emptywindow"], "Empty", env))
