@@ -28,8 +28,7 @@ public:
     // The persistent drawing surface, the size of the client area. Created
     // (filled with the background) on first use and grown with the widget.
     QImage &canvas();
-    // Whether anything has been drawn yet; until then the surface is plain
-    // background and is not made.
+    // Whether the surface has been made; until then it is plain background.
     bool hasCanvas() const { return !m_canvas.isNull(); }
     // Puts `image`, a drawing made for a box like this one, in place of the
     // surface.
