@@ -15,6 +15,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+// GCC names the address sanitizer with a macro, clang as a feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSARY_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSARY_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace Application {
 
 namespace {
@@ -92,7 +101,7 @@ int act(CommandLine &line, CommandLine::Action action)
 // down, so that its leak check sees the whole run.
 int endExport(int status)
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(TESSARY_ADDRESS_SANITIZER)
     return status;
 #else
     std::fflush(stdout);
