@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "gradient/DeviceContext.h"
 #include "gradient/DrawingObject.h"
 #include "gradient/PictureBoxDrawing.h"
 #include "gradient/modGradient.h"
@@ -270,6 +271,47 @@ private slots:
         QCOMPARE(drawing.Height(), 30.);
         box.setBorder(true);
         QCOMPARE(drawing.ScaleWidth(), 4905.);
+    }
+
+    // The box draws a run of lines over the same pixels once; what shows must
+    // be what drawing every line the fill asks for shows.
+    void pictureBoxShowsEveryLineAsked_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("style");
+        QTest::newRow("preview rule, diagonal") << 329 << 2 << 3;
+        QTest::newRow("tall box, diagonal") << 7 << 40 << 3;
+        QTest::newRow("square, diagonal") << 24 << 24 << 3;
+        QTest::newRow("columns") << 40 << 9 << 1;
+        QTest::newRow("rows") << 9 << 40 << 0;
+    }
+
+    void pictureBoxShowsEveryLineAsked()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, style);
+        PictureBox box;
+        box.setBackground(Qt::red);
+        box.resize(width, height);
+        FillGradient(box, 0, 40, 255, 255, 200, 0, qint16(style));
+
+        FakeTarget recorded(width * 15., height * 15.);
+        FillGradient(recorded, 0, 40, 255, 255, 200, 0, qint16(style));
+        QImage expected(width, height, QImage::Format_RGB32);
+        expected.fill(Qt::red);
+        DeviceContext dc(expected);
+        for (const Drawn &line : recorded.drawn) {
+            dc.MoveToEx(int(std::nearbyint(line.line.x1() / 15)), int(std::nearbyint(line.line.y1() / 15)), nullptr);
+            Pen pen = dc.CreatePen(PS_SOLID, 1, line.colour);
+            const Pen old = dc.SelectObject(pen);
+            dc.LineTo(int(std::nearbyint(line.line.x2() / 15)), int(std::nearbyint(line.line.y2() / 15)));
+            dc.SelectObject(old);
+            dc.DeleteObject(pen);
+        }
+        dc.GdiFlush();
+        QCOMPARE(box.canvas().convertToFormat(QImage::Format_RGB32), expected);
     }
 
     void previewRules_data()

@@ -34,8 +34,23 @@ DeviceContext &PictureBoxDrawing::lines()
     return *m_lines;
 }
 
+void PictureBoxDrawing::drawHeldLine()
+{
+    if (!m_held)
+        return;
+    DeviceContext &dc = lines();
+    dc.MoveToEx(m_held->from.x(), m_held->from.y(), nullptr);
+    Pen pen = dc.CreatePen(PS_SOLID, 1, m_held->colour);
+    const Pen old = dc.SelectObject(pen);
+    dc.LineTo(m_held->to.x(), m_held->to.y());
+    dc.SelectObject(old);
+    dc.DeleteObject(pen);
+    m_held.reset();
+}
+
 void PictureBoxDrawing::finishLines()
 {
+    drawHeldLine();
     if (!m_lines)
         return;
     m_lines.reset();
@@ -73,15 +88,15 @@ int PictureBoxDrawing::toPixels(double twips) const
     return int(std::clamp(pixels, -limit, limit));
 }
 
+// A line between the same two pixels covers the same pixels whatever its
+// colour, and a solid pen replaces what it covers, so of a run of such lines
+// only the last one shows.
 void PictureBoxDrawing::Line(double x1, double y1, double x2, double y2, qint32 colour)
 {
-    DeviceContext &dc = lines();
-    dc.MoveToEx(toPixels(x1), toPixels(y1), nullptr);
-    Pen pen = dc.CreatePen(PS_SOLID, 1, colour);
-    const Pen old = dc.SelectObject(pen);
-    dc.LineTo(toPixels(x2), toPixels(y2));
-    dc.SelectObject(old);
-    dc.DeleteObject(pen);
+    const PixelLine line{QPoint(toPixels(x1), toPixels(y1)), QPoint(toPixels(x2), toPixels(y2)), colour};
+    if (m_held && (m_held->from != line.from || m_held->to != line.to))
+        drawHeldLine();
+    m_held = line;
 }
 
 void PictureBoxDrawing::Circle(double x, double y, double radius, qint32 colour)

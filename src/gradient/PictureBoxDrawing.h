@@ -27,8 +27,15 @@ public:
     void Circle(double x, double y, double radius, qint32 colour) override;
 
 private:
+    struct PixelLine
+    {
+        QPoint from, to;
+        qint32 colour;
+    };
+
     int toPixels(double twips) const;
     DeviceContext &lines();
+    void drawHeldLine();
     void finishLines();
 
     PictureBox &m_box;
@@ -36,4 +43,9 @@ private:
     // One device context for a whole run of lines: a fill draws thousands,
     // and setting one up and flushing it for each cost more than the lines.
     std::optional<DeviceContext> m_lines;
+    // The last line asked for, drawn only once a line over other pixels
+    // follows: a fill steps in twips, so a dozen or more lines in a row
+    // land on the same pixels, and each would only paint over the one
+    // before it.
+    std::optional<PixelLine> m_held;
 };
