@@ -11,6 +11,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QFile>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -250,13 +251,26 @@ private slots:
     void declaredFontsRenderLatin_data()
     {
         QTest::addColumn<QString>("declared");
-        for (const char *family : {"Arial", "Tahoma", "MS Sans Serif", "Impact"})
-            QTest::newRow(family) << QString::fromLatin1(family);
+        // The substitute each family gets wherever the packages that carry
+        // it are installed, whether or not fontconfig lists its file.
+        QTest::addColumn<QString>("firstChoice");
+        QTest::addColumn<QString>("firstChoiceFile");
+        QTest::newRow("Arial") << "Arial" << "Liberation Sans"
+                               << "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+        QTest::newRow("Tahoma") << "Tahoma" << "Tahoma" << "/usr/share/wine/fonts/tahoma.ttf";
+        QTest::newRow("MS Sans Serif") << "MS Sans Serif" << "MS Sans Serif"
+                                       << "/usr/share/wine/fonts/ms_sans_serif.ttf";
+        QTest::newRow("Impact") << "Impact" << "Liberation Sans Narrow"
+                                << "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Bold.ttf";
     }
     void declaredFontsRenderLatin()
     {
         QFETCH(QString, declared);
+        QFETCH(QString, firstChoice);
+        QFETCH(QString, firstChoiceFile);
         const QString family = Fonts::resolveFamily(declared);
+        if (QFile::exists(firstChoiceFile))
+            QCOMPARE(family, firstChoice);
         QVERIFY2(QFontDatabase::families().contains(family), qPrintable(family));
         const QList<QFontDatabase::WritingSystem> systems = QFontDatabase::writingSystems(family);
         QVERIFY(systems.contains(QFontDatabase::Latin));

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QHash>
+#include <QSet>
 
 #include <fontconfig/fontconfig.h>
 
@@ -53,6 +54,21 @@ QHash<QString, QString> &resolved()
     return cache;
 }
 
+// The font files the system's configuration lists already. Registering one
+// of them again adds nothing the font database does not have, yet reading a
+// file's character coverage costs about as much as all else done with it.
+QSet<QByteArray> systemFontFiles()
+{
+    QSet<QByteArray> files;
+    FcFontSet *fonts = FcConfigGetFonts(nullptr, FcSetSystem);
+    for (int n = 0; fonts && n < fonts->nfont; ++n) {
+        FcChar8 *file = nullptr;
+        if (FcPatternGetString(fonts->fonts[n], FC_FILE, 0, &file) == FcResultMatch && file)
+            files.insert(QByteArray(reinterpret_cast<const char *>(file)));
+    }
+    return files;
+}
+
 } // namespace
 
 void loadConfigurationAhead()
@@ -70,8 +86,9 @@ void registerSubstitutes()
         // would parse it all again only to throw its copy away.
         if (std::future<void> &load = configurationLoad(); load.valid())
             load.wait();
+        const QSet<QByteArray> listed = systemFontFiles();
         for (const char *file : fontFiles) {
-            if (QFile::exists(QLatin1String(file)))
+            if (!listed.contains(QByteArray(file)) && QFile::exists(QLatin1String(file)))
                 QFontDatabase::addApplicationFont(QLatin1String(file));
         }
         return true;
@@ -89,9 +106,14 @@ QString resolveFamily(const QString &declared)
     for (const Substitute &substitute : substitutes) {
         if (declared.compare(QLatin1String(substitute.declared), Qt::CaseInsensitive) != 0)
             continue;
+        // A family installed under its own name is taken as it is; only one
+        // that is not asks fontconfig whether an alias stands in for it,
+        // which runs the whole configuration over the name each time.
+        const QStringList installed = QFontDatabase::families();
         for (const char *candidate : substitute.families) {
-            if (QFontDatabase::hasFamily(QLatin1String(candidate))) {
-                family = QLatin1String(candidate);
+            const QString name = QLatin1String(candidate);
+            if (installed.contains(name, Qt::CaseInsensitive) || QFontDatabase::hasFamily(name)) {
+                family = name;
                 break;
             }
         }
