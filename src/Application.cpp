@@ -10,7 +10,9 @@
 #include "layouts/Fonts.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QLocale>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <cstdlib>
@@ -117,6 +119,20 @@ void loadAhead()
     Fonts::loadConfigurationAhead();
 }
 
+// On a desktop the toolkit's bridge to assistive technology connects to the
+// session bus as soon as the first widget changes, and the window waits for
+// that connection while it is built. Connecting on a thread of its own as the
+// window starts to be built lets the two go on side by side; the bridge then
+// finds the connection made. Headless platforms have no such bridge and are
+// left alone, and the application waits for the thread before it ends.
+void connectSessionBusAhead()
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland")))
+        return;
+    QThreadPool::globalInstance()->start([] { QDBusConnection::sessionBus(); });
+}
+
 bool displayNamed()
 {
     return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
@@ -136,6 +152,7 @@ int run(int argc, char **argv)
     case CommandLine::Action::Window: {
         loadAhead();
         QApplication app(argc, argv);
+        connectSessionBusAhead();
         return openWindow();
     }
     case CommandLine::Action::Help:
