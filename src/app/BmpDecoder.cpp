@@ -180,53 +180,63 @@ QImage BmpDecoder::read()
     return readMasked();
 }
 
-QImage BmpDecoder::readIndexed()
+// The image has been allocated and the reader stands at the first pixel;
+// otherwise false, with the reason kept.
+bool BmpDecoder::reachPixels(const QImage &image, DeviceReader &in)
 {
-    QImage image(m_width, m_height, QImage::Format_Indexed8);
     if (image.isNull())
-        return m_reason = QStringLiteral("there is not enough memory for it"), QImage();
-    image.setColorTable(m_colours);
-    DeviceReader in(m_device);
+        return fail(QStringLiteral("there is not enough memory for it"));
     if (!in.skip(m_dataOffset - m_position))
-        return m_reason = shortFile(), QImage();
+        return fail(shortFile());
+    return true;
+}
+
+// Hands each stored row of uncompressed pixels to `convert`, with the image
+// line it belongs on. Rows are padded to four bytes, except that the last
+// one need not be: a file that ends right after its pixels is whole.
+template <typename Convert>
+bool BmpDecoder::readRows(QImage &image, DeviceReader &in, Convert convert)
+{
+    if (!reachPixels(image, in))
+        return false;
     const qint64 stride = (qint64(m_width) * m_bits + 31) / 32 * 4;
     const qint64 rowBytes = (qint64(m_width) * m_bits + 7) / 8;
     QByteArray row(stride, Qt::Uninitialized);
     const auto *bytes = reinterpret_cast<const uchar *>(row.constData());
-    const int perByte = 8 / m_bits;
-    const int valueMask = (1 << m_bits) - 1;
     for (int stored = 0; stored < m_height; ++stored) {
         const qint64 wanted = stored == m_height - 1 ? rowBytes : stride;
         if (in.read(row.data(), wanted) != wanted)
-            return m_reason = shortFile(), QImage();
-        uchar *line = image.scanLine(m_topDown ? stored : m_height - 1 - stored);
+            return fail(shortFile());
+        convert(bytes, image.scanLine(m_topDown ? stored : m_height - 1 - stored));
+    }
+    return true;
+}
+
+QImage BmpDecoder::readIndexed()
+{
+    QImage image(m_width, m_height, QImage::Format_Indexed8);
+    if (!image.isNull())
+        image.setColorTable(m_colours);
+    DeviceReader in(m_device);
+    const int perByte = 8 / m_bits;
+    const int valueMask = (1 << m_bits) - 1;
+    const bool read = readRows(image, in, [&](const uchar *bytes, uchar *line) {
         for (int x = 0; x < m_width; ++x) {
             const int shift = 8 - m_bits * (x % perByte + 1);
             line[x] = uchar((bytes[x / perByte] >> shift) & valueMask);
         }
-    }
-    return image;
+    });
+    return read ? image : QImage();
 }
 
 QImage BmpDecoder::readMasked()
 {
     const bool alpha = m_alpha.mask != 0;
     QImage image(m_width, m_height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (image.isNull())
-        return m_reason = QStringLiteral("there is not enough memory for it"), QImage();
     DeviceReader in(m_device);
-    if (!in.skip(m_dataOffset - m_position))
-        return m_reason = shortFile(), QImage();
-    const qint64 stride = (qint64(m_width) * m_bits + 31) / 32 * 4;
-    const qint64 rowBytes = (qint64(m_width) * m_bits + 7) / 8;
-    QByteArray row(stride, Qt::Uninitialized);
-    const auto *bytes = reinterpret_cast<const uchar *>(row.constData());
     bool anyAlpha = false;
-    for (int stored = 0; stored < m_height; ++stored) {
-        const qint64 wanted = stored == m_height - 1 ? rowBytes : stride;
-        if (in.read(row.data(), wanted) != wanted)
-            return m_reason = shortFile(), QImage();
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(m_topDown ? stored : m_height - 1 - stored));
+    const bool read = readRows(image, in, [&](const uchar *bytes, uchar *scanLine) {
+        auto *line = reinterpret_cast<QRgb *>(scanLine);
         for (int x = 0; x < m_width; ++x) {
             if (m_bits == 24) {
                 line[x] = qRgb(bytes[3 * x + 2], bytes[3 * x + 1], bytes[3 * x]);
@@ -238,7 +248,9 @@ QImage BmpDecoder::readMasked()
             anyAlpha = anyAlpha || a != 0;
             line[x] = qRgba(m_red.value(pixel), m_green.value(pixel), m_blue.value(pixel), a);
         }
-    }
+    });
+    if (!read)
+        return QImage();
     if (alpha && !anyAlpha) {
         for (int y = 0; y < m_height; ++y) {
             auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
@@ -253,12 +265,10 @@ QImage BmpDecoder::readMasked()
 QImage BmpDecoder::readRunLength()
 {
     QImage image(m_width, m_height, QImage::Format_ARGB32);
-    if (image.isNull())
-        return m_reason = QStringLiteral("there is not enough memory for it"), QImage();
-    image.fill(Qt::transparent);
     DeviceReader in(m_device);
-    if (!in.skip(m_dataOffset - m_position))
-        return m_reason = shortFile(), QImage();
+    if (!reachPixels(image, in))
+        return QImage();
+    image.fill(Qt::transparent);
 
     const bool eight = m_compression == rle8;
     // Runs of one pixel take two bytes each; any more than that, or than the

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+class DeviceReader;
 class QIODevice;
 
 // Reads BMP pictures as Windows and OS/2 write them: 1, 2, 4 and 8 bits per
@@ -43,6 +44,9 @@ private:
     };
 
     bool fail(const QString &reason);
+    bool reachPixels(const QImage &image, DeviceReader &in);
+    template <typename Convert>
+    bool readRows(QImage &image, DeviceReader &in, Convert convert);
     QImage readIndexed();
     QImage readMasked();
     QImage readRunLength();
