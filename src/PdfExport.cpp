@@ -67,6 +67,10 @@ QStringList write(const QString &fileName, const QString &programFolder, const Q
     HeadlessServices services;
     // The window's own restore runs as at start-up; its writes stay in memory.
     SettingsStore settings(SettingsStore::Mode::ReadOnly);
+    // Cards of defaults in place of a card that is there but out of reach
+    // would look like the user's card lost.
+    if (!settings.readError().isEmpty())
+        throw settings.readFailure();
     Form1 window(services, settings, programFolder);
     window.restoreCard();
     QStringList warnings;

@@ -10,11 +10,15 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
+#include <QTextStream>
 #include <QTest>
 
+#include <cstdio>
 #include <memory>
+#include <utility>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,11 +32,122 @@ struct OnDisk
         QFile::copy(TestSupport::settingsFile(), copy);
         file = std::make_unique<QSettings>(copy, QSettings::IniFormat);
     }
+    QMap<QString, QString> values() const
+    {
+        QMap<QString, QString> all;
+        for (const QString &key : file->allKeys())
+            all.insert(key, file->value(key).toString());
+        return all;
+    }
     QTemporaryDir dir;
     std::unique_ptr<QSettings> file;
 };
 
 constexpr auto writeAsAnotherInstance = "--write-as-another-instance";
+constexpr auto serveAsAnotherInstance = "--serve-as-another-instance";
+
+// Another running instance's store, in a process of its own, taking one
+// command a line: "w KEY VALUE" writes once, "burst KEY N" writes 1 to N in
+// turn, checking the file after each; each answers "ok" or what went wrong.
+class Instance
+{
+public:
+    bool start()
+    {
+        m_process.setProgram(QCoreApplication::applicationFilePath());
+        m_process.setArguments({QLatin1String(serveAsAnotherInstance), TestSupport::configHome().path()});
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        return m_process.waitForStarted(TestSupport::waitCeilingMs());
+    }
+    ~Instance()
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(TestSupport::waitCeilingMs()))
+            m_process.kill();
+    }
+    void send(const QString &command)
+    {
+        m_process.write(command.toUtf8() + '\n');
+        m_process.waitForBytesWritten(TestSupport::waitCeilingMs());
+    }
+    QString reply()
+    {
+        while (!m_process.canReadLine())
+            if (!m_process.waitForReadyRead(TestSupport::waitCeilingMs(TestSupport::startSeconds)))
+                return QStringLiteral("no answer");
+        return QString::fromUtf8(m_process.readLine()).chopped(1);
+    }
+    QString ask(const QString &command)
+    {
+        send(command);
+        return reply();
+    }
+
+private:
+    QProcess m_process;
+};
+
+// An unprivileged account of the test's own, with a settings folder that is
+// its own and copies of the programs it runs. Made only by root, and removed
+// again at the end.
+class Stranger
+{
+public:
+    Stranger()
+        : m_name(QStringLiteral("tessary-t%1").arg(QCoreApplication::applicationPid()))
+    {
+        if (::geteuid() != 0 || !m_dir.isValid()
+            || QProcess::execute(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-r"), QStringLiteral("-s"),
+                                                             QStringLiteral("/usr/sbin/nologin"), m_name}) != 0)
+            return;
+        m_made = true;
+        QString buildDir = qEnvironmentVariable("TESSARY_BUILD_DIR");
+        if (buildDir.isEmpty())
+            buildDir = QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+        QDir().mkpath(configHome() + QStringLiteral("/Darnovi"));
+        QDir().mkpath(m_dir.filePath(QStringLiteral("bin")));
+        m_ready = ::chmod(QFile::encodeName(m_dir.path()).constData(), 0755) == 0
+            && QFile::copy(QCoreApplication::applicationFilePath(), program(QStringLiteral("tst_settingsstore")))
+            && QFile::copy(buildDir + QStringLiteral("/tessary"), program(QStringLiteral("tessary")))
+            && QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), m_name, configHome()}) == 0;
+    }
+    ~Stranger()
+    {
+        if (m_made)
+            QProcess::execute(QStringLiteral("userdel"), {m_name});
+    }
+    Stranger(const Stranger &) = delete;
+    Stranger &operator=(const Stranger &) = delete;
+
+    bool ready() const { return m_ready; }
+    QString configHome() const { return m_dir.filePath(QStringLiteral("config")); }
+
+    // Exit status and everything the program said.
+    std::pair<int, QString> run(const QString &name, const QStringList &arguments) const
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral("runuser"),
+                      QStringList{QStringLiteral("-u"), m_name, QStringLiteral("--"), QStringLiteral("env"),
+                                  QStringLiteral("HOME=") + configHome(), QStringLiteral("XDG_CONFIG_HOME=") + configHome(),
+                                  QStringLiteral("QT_QPA_PLATFORM=offscreen"), QStringLiteral("ASAN_OPTIONS=detect_leaks=0"),
+                                  program(name)}
+                          + arguments);
+        if (!process.waitForFinished(TestSupport::waitCeilingMs(TestSupport::startSeconds)))
+            return {-1, QStringLiteral("did not finish")};
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromLocal8Bit(process.readAll())};
+    }
+
+private:
+    QString program(const QString &name) const { return m_dir.filePath(QStringLiteral("bin/") + name); }
+
+    QString m_name;
+    QTemporaryDir m_dir;
+    bool m_made = false;
+    bool m_ready = false;
+};
 
 QString folder() { return TestSupport::configHome().path() + QStringLiteral("/Darnovi"); }
 
@@ -233,38 +348,236 @@ private slots:
     }
 
     // A save cut short by a kill leaves its temporary file; the next start
-    // clears old ones but never one a running save may still rename.
+    // clears old ones but never one a running save may still rename, nor a
+    // person's own copies beside the file, however old.
     void staleTemporariesAreClearedAtStart()
     {
         QDir().mkpath(folder());
-        const QString stale = TestSupport::settingsFile() + QStringLiteral(".aB3xYz");
-        const QString fresh = TestSupport::settingsFile() + QStringLiteral(".Qw9rTy");
-        for (const QString &name : {stale, fresh}) {
+        const QString stale = folder() + QStringLiteral("/.Tessary.conf.save-aB3xYz");
+        const QString fresh = folder() + QStringLiteral("/.Tessary.conf.save-Qw9rTy");
+        const QStringList copies{TestSupport::settingsFile() + QStringLiteral(".backup"),
+                                 TestSupport::settingsFile() + QStringLiteral(".202612"),
+                                 TestSupport::settingsFile() + QStringLiteral(".orig")};
+        for (const QString &name : QStringList{stale, fresh} + copies) {
             QFile file(name);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("[General]\na=half");
+            file.flush();
+            if (name != fresh)
+                QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-120),
+                                         QFileDevice::FileModificationTime));
         }
-        QFile old(stale);
-        QVERIFY(old.open(QIODevice::ReadWrite));
-        QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
-        old.close();
 
         SettingsStore store;
+        store.write(QStringLiteral("a"), QStringLiteral("Acme"));
         QVERIFY(!QFile::exists(stale));
         QVERIFY(QFile::exists(fresh));
         QFile::remove(fresh);
+        for (const QString &copy : copies) {
+            QFile file(copy);
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(copy));
+            QCOMPARE(file.readAll(), QByteArray("[General]\na=half"));
+            file.remove();
+        }
+    }
+
+    // Two running instances on one complete card: each first hands every
+    // stored value back unchanged, as the restore does, then they edit
+    // different keys in turn and at once. No edit of either is undone.
+    void twoInstancesKeepEachOthersEdits()
+    {
+        QDir().mkpath(folder());
+        QMap<QString, QString> card;
+        for (char letter = 'a'; letter <= 'j'; ++letter)
+            card.insert(QString(QLatin1Char(letter)), QStringLiteral("stored %1").arg(letter));
+        card.insert(QStringLiteral("Fit"), QStringLiteral("Fit Image to Box"));
+        card.insert(QStringLiteral("Logo"), QString());
+        QFile file(TestSupport::settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(SettingsStore::serialize(card));
+        file.close();
+
+        Instance first, second;
+        for (Instance *instance : {&first, &second})
+            QVERIFY(instance->start());
+        QStringList restore;
+        for (auto it = card.cbegin(); it != card.cend(); ++it)
+            restore << QStringLiteral("w %1 %2").arg(it.key(), it.value());
+        for (Instance *instance : {&first, &second})
+            for (const QString &command : restore)
+                QCOMPARE(instance->ask(command), QStringLiteral("ok"));
+
+        const QString keys[2][2] = {{QStringLiteral("c"), QStringLiteral("Fit")},
+                                    {QStringLiteral("i"), QStringLiteral("h")}};
+        for (int round = 0; round < 20; ++round) {
+            for (int who = 0; who < 2; ++who) {
+                const QString key = keys[who][round % 2];
+                const QString value = key == QLatin1String("Fit")
+                    ? (round % 4 ? QStringLiteral("Fit Image to Box") : QStringLiteral("Use Full Size"))
+                    : QStringLiteral("edit %1 of %2").arg(round).arg(who);
+                QCOMPARE((who ? second : first).ask(QStringLiteral("w %1 %2").arg(key, value)), QStringLiteral("ok"));
+                card.insert(key, value);
+                QCOMPARE(OnDisk().values(), card);
+            }
+        }
+
+        // Both saving as fast as they can: the lock lets neither carry a
+        // stale copy of the other's key over its latest value.
+        first.send(QStringLiteral("burst d 300"));
+        second.send(QStringLiteral("burst e 300"));
+        QCOMPARE(first.reply(), QStringLiteral("ok"));
+        QCOMPARE(second.reply(), QStringLiteral("ok"));
+        card.insert(QStringLiteral("d"), QStringLiteral("300"));
+        card.insert(QStringLiteral("e"), QStringLiteral("300"));
+        QCOMPARE(OnDisk().values(), card);
+    }
+
+    // A settings file linked in from elsewhere (a dotfiles repository) stays
+    // a link, and the file it leads to takes the edit and keeps its mode, as
+    // a plain file does.
+    void savedFileKeepsItsLinkAndMode_data()
+    {
+        QTest::addColumn<bool>("linked");
+        QTest::newRow("plain file") << false;
+        QTest::newRow("link to a file in another folder") << true;
+    }
+    void savedFileKeepsItsLinkAndMode()
+    {
+        QFETCH(bool, linked);
+        QDir().mkpath(folder());
+        QTemporaryDir dotfiles;
+        const QString real = linked ? dotfiles.filePath(QStringLiteral("Tessary.conf")) : TestSupport::settingsFile();
+        QFile file(real);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\na=Acme\n");
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(real).constData(), 0640), 0);
+        if (linked)
+            QVERIFY(QFile::link(real, TestSupport::settingsFile()));
+        const auto unlink = qScopeGuard([] { QFile::remove(TestSupport::settingsFile()); });
+
+        SettingsStore().write(QStringLiteral("b"), QStringLiteral("Cards"));
+
+        QCOMPARE(QFileInfo(TestSupport::settingsFile()).isSymLink(), linked);
+        if (linked)
+            QCOMPARE(QFileInfo(TestSupport::settingsFile()).symLinkTarget(), real);
+        QSettings saved(real, QSettings::IniFormat);
+        QCOMPARE(saved.value(QStringLiteral("a")).toString(), QStringLiteral("Acme"));
+        QCOMPARE(saved.value(QStringLiteral("b")).toString(), QStringLiteral("Cards"));
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(real).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0640));
+        QCOMPARE(QDir(dotfiles.path()).entryList(QDir::Files | QDir::Hidden).size(), linked ? 1 : 0);
+    }
+
+    // A settings file this account cannot read is left exactly as it is:
+    // reads give the defaults, every write fails and says why, and the PDF
+    // export refuses rather than print a card of defaults. Root reads every
+    // file, so the store runs under an account of the test's own.
+    void unreadableFileIsLeftUntouched()
+    {
+        Stranger stranger;
+        if (!stranger.ready())
+            QSKIP("no unprivileged account can be made here");
+        const QString settings = stranger.configHome() + QStringLiteral("/Darnovi/Tessary.conf");
+        const QByteArray card("[General]\na=Acme\nc=12 Main Street\n");
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(card);
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(settings).constData(), 0600), 0);
+
+        const auto [status, output] = stranger.run(QStringLiteral("tst_settingsstore"),
+                                                   {QLatin1String(writeAsAnotherInstance), stranger.configHome(),
+                                                    QStringLiteral("a"), QStringLiteral("Darnovi")});
+        QCOMPARE(status, 1);
+        QVERIFY2(output.contains(settings) && output.contains(QStringLiteral("Permission denied")), qPrintable(output));
+
+        const auto [pdfStatus, pdfOutput] = stranger.run(
+            QStringLiteral("tessary"), {QStringLiteral("--pdf"), stranger.configHome() + QStringLiteral("/cards.pdf")});
+        QCOMPARE(pdfStatus, 1);
+        QVERIFY2(pdfOutput.contains(settings) && pdfOutput.contains(QStringLiteral("Permission denied")),
+                 qPrintable(pdfOutput));
+        QVERIFY(!QFile::exists(stranger.configHome() + QStringLiteral("/cards.pdf")));
+
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), card);
+        QCOMPARE(QDir(stranger.configHome() + QStringLiteral("/Darnovi")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("Tessary.conf")});
+    }
+
+    // Nothing waits on a FIFO in the file's place: it is not read, not
+    // replaced, and every write says why.
+    void fifoInPlaceOfTheFileDoesNotBlock()
+    {
+        QDir().mkpath(folder());
+        QCOMPARE(::mkfifo(QFile::encodeName(TestSupport::settingsFile()).constData(), 0600), 0);
+        const auto removeFifo = qScopeGuard([] { QFile::remove(TestSupport::settingsFile()); });
+        SettingsStore store;
+        QCOMPARE(store.read(QStringLiteral("a"), QStringLiteral("Darnovi")), QStringLiteral("Darnovi"));
+        QVERIFY(!store.readError().isEmpty());
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                store.write(QStringLiteral("a"), QStringLiteral("Darnovi"));
+                QFAIL("The write was not reported as failed");
+            } catch (const Failure &failure) {
+                QVERIFY2(failure.description().contains(TestSupport::settingsFile()), qPrintable(failure.description()));
+            }
+        }
+        struct stat info {};
+        QCOMPARE(::lstat(QFile::encodeName(TestSupport::settingsFile()).constData(), &info), 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
     }
 };
 
+// Serves the commands of an Instance on standard input until it closes.
+int serve()
+{
+    QTextStream in(stdin);
+    QTextStream out(stdout);
+    SettingsStore store;
+    QString line;
+    while (in.readLineInto(&line)) {
+        const QString verb = line.section(QLatin1Char(' '), 0, 0);
+        const QString key = line.section(QLatin1Char(' '), 1, 1);
+        const QString rest = line.section(QLatin1Char(' '), 2);
+        try {
+            if (verb == QLatin1String("w"))
+                store.write(key, rest);
+            QString answer = QStringLiteral("ok");
+            for (int n = 1; verb == QLatin1String("burst") && n <= rest.toInt(); ++n) {
+                store.write(key, QString::number(n));
+                // Whatever the other instance saves meanwhile, it carries this value.
+                if (SettingsStore(SettingsStore::Mode::ReadOnly).read(key) != QString::number(n))
+                    answer = QStringLiteral("%1 = %2 was undone").arg(key).arg(n);
+            }
+            out << answer << Qt::endl;
+        } catch (const Failure &failure) {
+            out << failure.description() << Qt::endl;
+        }
+    }
+    return 0;
+}
+
 // Run as `tst_settingsstore --write-as-another-instance CONFIG KEY VALUE`, the
-// program is a second instance that writes one value into CONFIG's store.
+// program is a second instance that writes one value into CONFIG's store;
+// as `tst_settingsstore --serve-as-another-instance CONFIG`, one that takes
+// commands.
 int main(int argc, char **argv)
 {
-    if (argc == 5 && qstrcmp(argv[1], writeAsAnotherInstance) == 0) {
+    const bool serving = argc == 3 && qstrcmp(argv[1], serveAsAnotherInstance) == 0;
+    if (serving || (argc == 5 && qstrcmp(argv[1], writeAsAnotherInstance) == 0)) {
         qputenv("XDG_CONFIG_HOME", argv[2]);
         QCoreApplication app(argc, argv);
-        SettingsStore().write(QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
-        return 0;
+        if (serving)
+            return serve();
+        try {
+            SettingsStore().write(QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+            return 0;
+        } catch (const Failure &failure) {
+            std::fprintf(stderr, "%s\n", failure.what());
+            return 1;
+        }
     }
     QCoreApplication app(argc, argv);
     tst_SettingsStore test;

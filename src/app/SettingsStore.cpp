@@ -1,15 +1,19 @@
 #include "app/SettingsStore.h"
 
+#include "app/SaveLock.h"
 #include "layouts/Failure.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -22,6 +26,11 @@ namespace {
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString unreadable(int error)
+{
+    return QStringLiteral("it cannot be read (%1)").arg(systemError(error));
 }
 
 // Key and value escaping as QSettings' own INI writer does it, so the file
@@ -107,22 +116,81 @@ void appendValue(QByteArray &out, const QString &text)
     }
 }
 
-// QSettings keeps files it has read in a cache and reads one again only when
-// its size or its modification time (to the millisecond) has changed. Two
-// saves of the same size within one millisecond would leave the cache stale,
-// so every save gets a modification time of its own.
-void stampDistinctly(int fd)
+// Every save gets a modification time of its own, later than that of the
+// file it replaces: readers that tell files apart by size and time to the
+// millisecond (QSettings' own cache among them) then never take two saves of
+// the same size for one.
+void stampDistinctly(int fd, const struct stat *replaced)
 {
     static qint64 lastMs = 0;
     timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
     qint64 ms = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    if (replaced)
+        lastMs = qMax(lastMs, qint64(replaced->st_mtim.tv_sec) * 1000 + replaced->st_mtim.tv_nsec / 1000000);
     if (ms <= lastMs)
         ms = lastMs + 1;
     lastMs = ms;
     const timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000}};
     ::futimens(fd, times);
 }
+
+// A saved file keeps the owner, group and mode of the one it replaces, so a
+// run under sudo leaves the user's file the user's. Where the group cannot
+// be kept, the new group gets no more than everyone else may do.
+void keepOwnerAndMode(int fd, const struct stat &old)
+{
+    mode_t mode = old.st_mode & 0777;
+    struct stat now {};
+    ::fstat(fd, &now);
+    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, uid_t(-1), old.st_gid) != 0
+            && now.st_gid != old.st_gid)
+            mode = (mode & ~mode_t(0070)) | (mode & 0070 & ((mode & 0007) << 3));
+    }
+    ::fchmod(fd, mode);
+}
+
+// The file a save replaces: the settings file, or where its link leads.
+QString saveTarget(const QString &path)
+{
+    QString target = path;
+    // As many links as the system itself follows.
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(target);
+        if (!info.isSymLink())
+            break;
+        target = info.symLinkTarget();
+    }
+    return target;
+}
+
+// A save's temporary file: hidden, and named as no person names a copy.
+QString temporaryPrefix(const QString &fileName)
+{
+    return QLatin1Char('.') + fileName + QStringLiteral(".save-");
+}
+
+// True when every byte of the file can be read. QSettings takes a read that
+// fails half-way for the end of the file, and a save would then drop the rest.
+bool readsToTheEnd(int fd)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            return ::lseek(fd, 0, SEEK_SET) == 0;
+        if (n < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+QString notAFile()
+{
+    return QStringLiteral("something other than a file is in its place");
+}
+
+constexpr std::chrono::milliseconds lockPatience(2000);
 
 QString asText(const QVariant &value)
 {
@@ -134,9 +202,11 @@ QString asText(const QVariant &value)
 } // namespace
 
 SettingsStore::SettingsStore(Mode mode)
-    : m_path(QSettings(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(organization),
-                       QLatin1String(application))
-                 .fileName()),
+    // Where QSettings keeps a user's native settings, worked out without
+    // QSettings, which would open the file to find out and wait on a FIFO.
+    : m_path(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/')
+             + QLatin1String(organization) + QLatin1Char('/') + QLatin1String(application)
+             + QStringLiteral(".conf")),
       m_mode(mode)
 {
     load();
@@ -147,16 +217,21 @@ SettingsStore::SettingsStore(Mode mode)
 void SettingsStore::removeStaleTemporaries() const
 {
     // A program killed in the middle of a save leaves its temporary file
-    // behind. One that has not been renamed within a minute belongs to no
-    // save still under way, in this instance or another.
-    const QFileInfo file(m_path);
-    const QDir folder = file.absoluteDir();
+    // behind. Only names a save makes are taken, never a person's own copy
+    // such as Tessary.conf.backup, and only once they are a minute old: a
+    // save still under way, in this instance or another, renames its file
+    // within milliseconds.
+    const QFileInfo target(saveTarget(m_path));
+    const QDir folder = target.absoluteDir();
+    const QRegularExpression ours(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(temporaryPrefix(target.fileName())) + QStringLiteral("[A-Za-z0-9]{6}")));
     const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
-    const QStringList names = folder.entryList({file.fileName() + QStringLiteral(".??????")},
+    const QStringList names = folder.entryList({temporaryPrefix(target.fileName()) + QLatin1Char('*')},
                                                QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
         const QFileInfo temp(folder.filePath(name));
-        if (temp.lastModified().toUTC() < cutoff)
+        if (ours.match(name).hasMatch() && !temp.isSymLink() && temp.isFile()
+            && temp.lastModified().toUTC() < cutoff)
             QFile::remove(temp.filePath());
     }
 }
@@ -166,31 +241,75 @@ SettingsStore::Stamp SettingsStore::stampOf(const QString &path)
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
-    return {info.st_ino, info.st_size, qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    return stampOf(info);
+}
+
+SettingsStore::Stamp SettingsStore::stampOf(const struct stat &info)
+{
+    return {info.st_dev, info.st_ino, info.st_size,
+            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+            qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
+}
+
+void SettingsStore::refresh()
+{
+    // Another instance may have saved since this one last looked.
+    if (m_readError.isEmpty() && stampOf(m_path) != m_stamp)
+        load();
 }
 
 void SettingsStore::load()
 {
-    m_stamp = stampOf(m_path);
     m_fileValues.clear();
-    // Only a regular file is read; a folder or a FIFO in its place is left
-    // for the first write to report.
-    if (!QFileInfo(m_path).isFile())
+    m_stamp = {};
+    const QByteArray path = QFile::encodeName(m_path);
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0) {
+        // No file yet (or no folder): the first save makes them. Anything
+        // else means a file that is there and cannot be reached.
+        if (errno != ENOENT && errno != ENOTDIR)
+            m_readError = unreadable(errno);
         return;
-    QSettings file(m_path, QSettings::IniFormat);
-    const QStringList keys = file.allKeys();
-    for (const QString &key : keys) {
-        const QString value = asText(file.value(key));
-        m_fileValues.insert(key, value);
-        if (!m_written.contains(key))
-            m_values.insert(key, value);
     }
+    // Opened without waiting, so a FIFO or a device in the file's place
+    // cannot hold up the start; only a regular file is read.
+    const int fd = S_ISREG(info.st_mode)
+        ? ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
+        : -1;
+    if (fd < 0) {
+        m_readError = S_ISREG(info.st_mode) ? unreadable(errno) : notAFile();
+        return;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !readsToTheEnd(fd)) {
+        m_readError = S_ISREG(info.st_mode) ? unreadable(errno) : notAFile();
+        ::close(fd);
+        return;
+    }
+    // QSettings parses the very file just checked, through its descriptor,
+    // even if another instance renames a new one into place meanwhile
+    // (by its name where no /proc is mounted).
+    const QString descriptor = QStringLiteral("/proc/self/fd/%1").arg(fd);
+    QSettings file(QFileInfo::exists(descriptor) ? descriptor : m_path, QSettings::IniFormat);
+    const QSettings::Status status = file.status();
+    const QStringList keys = status == QSettings::AccessError ? QStringList() : file.allKeys();
+    for (const QString &key : keys)
+        m_fileValues.insert(key, asText(file.value(key)));
+    ::close(fd);
+    if (status == QSettings::AccessError) {
+        m_readError = unreadable(EACCES);
+        m_fileValues.clear();
+        return;
+    }
+    m_stamp = stampOf(info);
 }
 
 QString SettingsStore::read(const QString &key, const QString &fallback) const
 {
-    const auto it = m_values.constFind(key);
-    return it == m_values.constEnd() ? fallback : *it;
+    const auto pending = m_pending.constFind(key);
+    if (pending != m_pending.constEnd())
+        return *pending;
+    const auto it = m_fileValues.constFind(key);
+    return it == m_fileValues.constEnd() ? fallback : *it;
 }
 
 QByteArray SettingsStore::serialize(const QMap<QString, QString> &values)
@@ -225,22 +344,61 @@ QByteArray SettingsStore::serialize(const QMap<QString, QString> &values)
     return out;
 }
 
+QMap<QString, QString> SettingsStore::withOwnChanges(const QString &key, const QString &value) const
+{
+    QMap<QString, QString> values = m_fileValues;
+    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
+        values.insert(it.key(), it.value());
+    values.insert(key, value);
+    return values;
+}
+
 void SettingsStore::write(const QString &key, const QString &value)
 {
-    // Another instance may have saved since this one last did.
-    if (m_mode == Mode::Persistent && stampOf(m_path) != m_stamp)
-        load();
-    m_values.insert(key, value);
-    m_written.insert(key);
-    if (m_mode != Mode::Persistent)
+    if (m_mode != Mode::Persistent) {
+        m_pending.insert(key, value);
         return;
+    }
+    if (!m_readError.isEmpty())
+        throw saveFailure(m_readError);
+    refresh();
+    if (!m_readError.isEmpty())
+        throw saveFailure(m_readError);
     // The restore at start-up hands every stored field back to the store;
-    // replacing the file (and flushing the disk) for each of them would cost
-    // a start with a large card seconds and change nothing.
-    if (m_values == m_fileValues)
+    // that changes nothing, so it neither replaces the file (which would cost
+    // a start with a large card seconds) nor counts as this instance's edit.
+    if (withOwnChanges(key, value) == m_fileValues) {
+        m_pending.clear();
         checkCouldSave();
-    else
-        save();
+        return;
+    }
+
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw saveFailure(QStringLiteral("the folder %1 cannot be created").arg(folder));
+    try {
+        const SaveLock lock(m_path, lockPatience);
+        if (!lock.held())
+            throw saveFailure(QStringLiteral("another Tessary kept it locked for longer than %1 seconds")
+                                  .arg(lockPatience.count() / 1000.0));
+        // Read again under the lock: what another instance saved just now is kept.
+        refresh();
+        if (!m_readError.isEmpty())
+            throw saveFailure(m_readError);
+        const QMap<QString, QString> values = withOwnChanges(key, value);
+        if (values != m_fileValues)
+            save(values);
+        m_pending.clear();
+    } catch (const Failure &) {
+        // Kept for the next save, which carries it along with its own key.
+        m_pending.insert(key, value);
+        throw;
+    }
+}
+
+Failure SettingsStore::readFailure() const
+{
+    return Failure(QStringLiteral("The settings file %1 cannot be used: %2.").arg(m_path, m_readError));
 }
 
 Failure SettingsStore::saveFailure(const QString &reason) const
@@ -253,7 +411,7 @@ void SettingsStore::checkCouldSave() const
     // A save needs to create its new file in the folder and room for it, the
     // file's own permissions do not matter to the rename. Asked without
     // writing anything, with the words the failing save would use.
-    const QByteArray folder = QFile::encodeName(QFileInfo(m_path).absolutePath());
+    const QByteArray folder = QFile::encodeName(QFileInfo(saveTarget(m_path)).absolutePath());
     if (::access(folder.constData(), W_OK | X_OK) != 0)
         throw saveFailure(systemError(errno));
     struct statvfs space {};
@@ -268,26 +426,32 @@ void SettingsStore::checkCouldSave() const
         throw saveFailure(systemError(ENOSPC));
 }
 
-void SettingsStore::save()
+void SettingsStore::save(const QMap<QString, QString> &values)
 {
-    auto fail = [this](const QString &reason) { return saveFailure(reason); };
-    const QString folder = QFileInfo(m_path).absolutePath();
-    if (!QDir().mkpath(folder))
-        throw fail(QStringLiteral("the folder %1 cannot be created").arg(folder));
-    const QFileInfo existing(m_path);
-    if (existing.exists() && !existing.isFile())
-        throw fail(QStringLiteral("something other than a file is in its place"));
+    // A linked settings file (dotfiles kept elsewhere) stays linked: the file
+    // it points to is the one replaced, from within its own folder.
+    const QString target = saveTarget(m_path);
+    const QByteArray targetName = QFile::encodeName(target);
+    const QFileInfo targetInfo(target);
+    struct stat old {};
+    const bool replacing = ::stat(targetName.constData(), &old) == 0;
+    if (replacing && !S_ISREG(old.st_mode))
+        throw saveFailure(notAFile());
 
-    const QByteArray data = serialize(m_values);
-    QByteArray temp = QFile::encodeName(m_path) + ".XXXXXX";
+    const QByteArray data = serialize(values);
+    QByteArray temp = QFile::encodeName(targetInfo.absolutePath() + QLatin1Char('/')
+                                        + temporaryPrefix(targetInfo.fileName()))
+        + "XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
-        throw fail(systemError(errno));
+        throw saveFailure(systemError(errno));
     auto abandon = [&](int error) {
         ::close(fd);
         ::unlink(temp.constData());
-        return fail(systemError(error));
+        return saveFailure(systemError(error));
     };
+    if (replacing)
+        keepOwnerAndMode(fd, old);
     for (qsizetype done = 0; done < data.size();) {
         const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
         if (n < 0 && errno == EINTR)
@@ -296,25 +460,29 @@ void SettingsStore::save()
             throw abandon(n < 0 ? errno : ENOSPC);
         done += n;
     }
-    stampDistinctly(fd);
+    stampDistinctly(fd, replacing ? &old : nullptr);
     if (::fdatasync(fd) != 0)
         throw abandon(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temp.constData());
-        throw fail(systemError(error));
-    }
-    if (::rename(temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
-        const int error = errno;
-        ::unlink(temp.constData());
-        throw fail(systemError(error));
-    }
-    // The rename itself is on disk once the folder is.
-    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (::rename(temp.constData(), targetName.constData()) != 0)
+        throw abandon(errno);
+    // The stamp of the file this save put in place, whatever lands after it.
+    struct stat saved {};
+    const bool stamped = ::fstat(fd, &saved) == 0;
+    const int closed = ::close(fd);
+    const int closeError = errno;
+    m_fileValues = values;
+    m_stamp = stamped ? stampOf(saved) : Stamp();
+    if (closed != 0)
+        throw saveFailure(systemError(closeError));
+    // The rename itself is on disk once the folder is. Some file systems
+    // cannot flush a folder at all, and say so.
+    const int dir = ::open(QFile::encodeName(targetInfo.absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
-        ::fsync(dir);
+        const int flushed = ::fsync(dir);
+        const int error = errno;
         ::close(dir);
+        if (flushed != 0 && error != EINVAL && error != ENOTSUP)
+            throw saveFailure(systemError(error));
     }
-    m_stamp = stampOf(m_path);
-    m_fileValues = m_values;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMap>
-#include <QSet>
 #include <QString>
 
 #include <sys/types.h>
@@ -33,13 +32,23 @@ public:
     // Stores the string and has it on disk before returning: the new file is
     // written beside the old one, flushed, and renamed over it, so a crash or
     // power cut leaves either the old file or the new one, never a torn one.
-    // A write that would leave the file exactly as it is now does not replace
-    // it, but still fails as a real write would where the file's folder
-    // cannot be written or its file system has no room for the file.
-    // Throws Failure when the file could not be written.
+    // Only this key changes, with any key whose earlier save failed: every
+    // other key keeps what the file holds at that moment, so two running
+    // instances never undo each other's edits. A write that would leave the
+    // file exactly as it is now does not replace it, but still fails as a
+    // real write would where the file's folder cannot be written or its file
+    // system has no room for the file.
+    // Throws Failure when the file could not be written, and always while the
+    // file is there but cannot be read: replacing it would lose the card.
     void write(const QString &key, const QString &value);
 
     QString fileName() const { return m_path; }
+
+    // Why the settings file cannot be read, for the rest of this run; empty
+    // when it can be, or when there is none yet.
+    QString readError() const { return m_readError; }
+    // That reason as a failure naming the file.
+    Failure readFailure() const;
 
     // The file's text for `values`, as QSettings writes it: top-level keys
     // under [General], other groups in sections of their own.
@@ -48,25 +57,31 @@ public:
 private:
     struct Stamp
     {
+        dev_t device = 0;
         ino_t inode = 0;
         off_t size = -1;
         qint64 modifiedNs = 0;
+        // A change of mode or owner shows only here.
+        qint64 changedNs = 0;
         bool operator==(const Stamp &) const = default;
     };
     static Stamp stampOf(const QString &path);
+    static Stamp stampOf(const struct stat &info);
+    void refresh();
     void load();
-    void save();
+    QMap<QString, QString> withOwnChanges(const QString &key, const QString &value) const;
+    void save(const QMap<QString, QString> &values);
     void checkCouldSave() const;
     Failure saveFailure(const QString &reason) const;
     void removeStaleTemporaries() const;
 
     QString m_path;
-    QMap<QString, QString> m_values;
     // What the file held when this store last read or saved it.
     QMap<QString, QString> m_fileValues;
-    // Keys this run has written; another instance's changes to the rest are
-    // taken in before each write instead of being overwritten.
-    QSet<QString> m_written;
+    // Values this instance wrote that the file does not hold yet: a failed
+    // save's, or every write of a read-only store.
+    QMap<QString, QString> m_pending;
     Stamp m_stamp;
+    QString m_readError;
     Mode m_mode = Mode::Persistent;
 };

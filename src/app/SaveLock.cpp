@@ -1,0 +1,58 @@
+#include "app/SaveLock.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <time.h>
+#include <unistd.h>
+
+SaveLock::SaveLock(const QString &settingsFile, std::chrono::milliseconds patience)
+{
+    const QFileInfo file(settingsFile);
+    m_folder = ::open(QFile::encodeName(file.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder >= 0) {
+        timespec start {};
+        ::clock_gettime(CLOCK_MONOTONIC, &start);
+        // Another instance holds the lock only for the few hundred
+        // microseconds of one save, so the first waits are short.
+        long pauseUs = 50;
+        for (;;) {
+            if (::flock(m_folder, LOCK_EX | LOCK_NB) == 0) {
+                m_held = true;
+                return;
+            }
+            const int error = errno;
+            if (error == EINTR)
+                continue;
+            if (error != EWOULDBLOCK)
+                break;
+            timespec now {};
+            ::clock_gettime(CLOCK_MONOTONIC, &now);
+            const auto waited = std::chrono::seconds(now.tv_sec - start.tv_sec)
+                + std::chrono::nanoseconds(now.tv_nsec - start.tv_nsec);
+            if (waited >= patience)
+                return;
+            ::usleep(useconds_t(pauseUs));
+            pauseUs = std::min(pauseUs * 2, 20000L);
+        }
+        ::close(m_folder);
+        m_folder = -1;
+    }
+    // The folder cannot be locked here, or not opened to lock it.
+    m_file = std::make_unique<QLockFile>(file.absoluteFilePath() + QStringLiteral(".lock"));
+    m_file->setStaleLockTime(0);
+    m_held = m_file->tryLock(int(patience.count()));
+}
+
+SaveLock::~SaveLock()
+{
+    if (m_folder >= 0)
+        ::close(m_folder);
+    if (m_file && m_held)
+        m_file->unlock();
+}
