@@ -511,6 +511,25 @@ private slots:
                  qPrintable(QStringLiteral("first card at %1, %2 twips").arg(corner.x()).arg(corner.y())));
     }
 
+    // Qt's print engine keeps quiet when the scheduler refuses the job; the
+    // user is told, with the scheduler's reason.
+    void queueRefusingJobsIsReported()
+    {
+        PrivateQueue queue({});
+        if (!queueIsThere(queue))
+            return;
+        QVERIFY(runAsRoot(QStringLiteral("cupsreject"), {queue.name()}));
+        TestSupport::EditorWith<RealPrinterServices> editor;
+        RealPrinterServices &services = editor.services;
+        editor.form.PushButton3_Click();
+        QCOMPARE(services.messages.size(), size_t(1));
+        const QString text = services.messages[0].text;
+        QCOMPARE(services.messages[0].title, QStringLiteral("Application Error"));
+        QVERIFY2(text.contains(QStringLiteral("not accepting jobs")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("PushButton3_Click at line 102")), qPrintable(text));
+        QCOMPARE(queue.jobs(), QString());
+    }
+
     void tooSmallQueuePaperPrintsNothing()
     {
         PrivateQueue queue({QStringLiteral("PageSize=A5")});

@@ -1,47 +1,14 @@
 #include "sheet/PrinterDefaults.h"
 
+#include "sheet/CupsLibrary.h"
+
 #include <QByteArray>
-#include <QLibrary>
 #include <QPrinterInfo>
 #include <QString>
-
-#include <cups/cups.h>
 
 #include <memory>
 
 namespace PrinterDefaults {
-
-namespace {
-
-// libcups is opened when a job is printed, not linked: linked, it and the
-// score of libraries it needs load at every start of the program, which
-// prints far less often than it starts. Qt's own print support opens it
-// the same way.
-struct Cups
-{
-    decltype(&cupsGetNamedDest) getNamedDest = nullptr;
-    decltype(&cupsGetOption) getOption = nullptr;
-    decltype(&cupsFreeDests) freeDests = nullptr;
-
-    static const Cups &library()
-    {
-        static const Cups cups = [] {
-            Cups found;
-            QLibrary library(QStringLiteral("cups"), 2);
-            if (!library.load())
-                return found;
-            found.getNamedDest = reinterpret_cast<decltype(&cupsGetNamedDest)>(library.resolve("cupsGetNamedDest"));
-            found.getOption = reinterpret_cast<decltype(&cupsGetOption)>(library.resolve("cupsGetOption"));
-            found.freeDests = reinterpret_cast<decltype(&cupsFreeDests)>(library.resolve("cupsFreeDests"));
-            if (!found.getNamedDest || !found.getOption || !found.freeDests)
-                return Cups();
-            return found;
-        }();
-        return cups;
-    }
-};
-
-} // namespace
 
 QPageSize pageSize(const QString &printerName)
 {
@@ -56,7 +23,7 @@ QPageLayout::Orientation orientation(const QString &printerName)
     // Without a name libcups would answer for the default queue instead.
     if (name.isEmpty())
         return QPageLayout::Portrait;
-    const Cups &cups = Cups::library();
+    const CupsLibrary &cups = CupsLibrary::get();
     if (!cups.getNamedDest)
         return QPageLayout::Portrait;
     auto freeDest = [&cups](cups_dest_t *dest) { cups.freeDests(1, dest); };

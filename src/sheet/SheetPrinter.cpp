@@ -3,6 +3,7 @@
 #include "layouts/Failure.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/Twips.h"
+#include "sheet/CupsLibrary.h"
 #include "sheet/PrinterDefaults.h"
 
 #include <QLocale>
@@ -173,6 +174,14 @@ void PrintForm(QWidget &window, QPrinter &printer)
     if (!painter.end() || printer.printerState() == QPrinter::Error)
         throw Failure(QStringLiteral("The printer \"%1\" reported an error; the card was not printed.")
                           .arg(printer.printerName()));
+    // Qt's print engine submits the job as the painter ends and keeps quiet
+    // when the scheduler refuses it (a queue that is not accepting jobs, or
+    // one deleted since it was looked up); libcups still holds the answer.
+    if (printer.outputFormat() == QPrinter::NativeFormat) {
+        if (const std::optional<QString> refusal = CupsLibrary::lastRefusal())
+            throw Failure(QStringLiteral("The printer \"%1\" did not take the card: %2 Nothing was printed.")
+                              .arg(printer.printerName(), refusal->endsWith(QLatin1Char('.')) ? *refusal : *refusal + QLatin1Char('.')));
+    }
 }
 
 } // namespace SheetPrinter
