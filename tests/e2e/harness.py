@@ -1022,6 +1022,17 @@ class App:
         wait_until(lambda: self.field_text(letter) == before, f"field {letter} to take BackSpace")
 
 
+def press(node):
+    """Presses a control through the accessibility interface, as a screen
+    reader does: no pointer, no keyboard focus, whatever the scale."""
+    action = node.queryAction()
+    names = [action.getName(i).lower() for i in range(action.nActions)]
+    if "press" not in names:
+        raise HarnessError(f"{node.getRoleName()} {node.name!r} offers no press action: {names}")
+    if not action.doAction(names.index("press")):
+        raise HarnessError(f"{node.getRoleName()} {node.name!r} refused its press action")
+
+
 def text_of(node):
     return node.queryText().getText(0, -1)
 

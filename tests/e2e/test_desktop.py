@@ -206,21 +206,10 @@ def strays(a, b, width):
 
 # ---------------------------------------------------------------- the program
 
-def press(node):
-    """Presses a control through the accessibility interface, as a screen
-    reader does: no pointer, no keyboard focus, whatever the scale."""
-    action = node.queryAction()
-    names = [action.getName(i).lower() for i in range(action.nActions)]
-    if "press" not in names:
-        raise h.HarnessError(f"{node.getRoleName()} {node.name!r} offers no press action: {names}")
-    if not action.doAction(names.index("press")):
-        raise h.HarnessError(f"{node.getRoleName()} {node.name!r} refused its press action")
-
-
 def fill_card(app):
     """The same card in every run: the sample data, then a tagline typed in
     through the accessibility interface."""
-    press(app.button("Load Sample Data"))
+    h.press(app.button("Load Sample Data"))
     h.wait_until(lambda: app.field_text("d") != "", "the sample data", WINDOW)
     app.set_field("b", TAGLINE)
     h.wait_until(lambda: app.preview_text("b") == TAGLINE, "the tagline on the preview card", WINDOW)
@@ -353,7 +342,7 @@ class PaperOnEveryDesktop(DesktopTestCase):
         self.start(app, desktop)
         fill_card(app)
         before = self.queue.jobs()
-        press(app.button("Print Card"))
+        h.press(app.button("Print Card"))
         pdf = self.queue.next_page(before)
         app.assert_running()
         self.assertEqual(app.windows(h.ERROR_TITLE) if desktop != "wayland" else [], [])
@@ -479,7 +468,7 @@ class KeyboardAndScreenReader(DesktopTestCase):
         app = self.start(self.new_app(), "light")
         main = app.main_window()
         self.assertEqual((main.getRoleName(), main.name), ("frame", h.MAIN_TITLE))
-        press(app.button("Print Preview"))
+        h.press(app.button("Print Preview"))
         wid = app.wait_window(h.PREVIEW_TITLE)
         sheet = h.wait_until(app.preview_window, "the sheet on the accessibility bus", WINDOW)
         self.assertEqual(sheet.getRoleName(), "dialog")
@@ -516,7 +505,7 @@ class KeyboardAndScreenReader(DesktopTestCase):
         self.assertFalse(app.hint_shown())
         box = app.logo_box()
         self.assertEqual(box.name, LOGO_CAPTION)
-        press(box)
+        h.press(box)
         dialog = app.wait_window(h.DIALOG_TITLE)
         h.wait_until(app.dialog_name_box, "the dialog's file name box", WINDOW)
         h.xdotool("windowfocus", "--sync", dialog, check=False)
@@ -524,7 +513,7 @@ class KeyboardAndScreenReader(DesktopTestCase):
         h.wait_until(lambda: dialog not in app.windows(h.DIALOG_TITLE), "the dialog to close", WINDOW)
         # Cancelled: the logo is cleared and the hint is back, and pressable.
         h.wait_until(app.hint_shown, "the hint", WINDOW)
-        press(app.one("label", h.HINT_CAPTION))
+        h.press(app.one("label", h.HINT_CAPTION))
         choose_in_dialog(app, app.wait_window(h.DIALOG_TITLE), self.logo)
         h.wait_until(lambda: not app.hint_shown(), "the chosen logo", WINDOW)
         self.assertEqual(app.settings().get("Logo"), self.logo)
@@ -534,7 +523,7 @@ class KeyboardAndScreenReader(DesktopTestCase):
         for desktop in ("light", "scale 2"):
             app = self.start(self.new_app(desktop), desktop)
             main = window_size(app.main_wid)
-            press(app.button("Print Preview"))
+            h.press(app.button("Print Preview"))
             wid = app.wait_window(h.PREVIEW_TITLE)
             sizes[desktop] = (main, window_size(wid))
             h.close_window(wid, h.PREVIEW_TITLE, app.proc.pid)

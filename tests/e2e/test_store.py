@@ -322,3 +322,33 @@ class StoreFaults(h.AppTestCase):
         self.assertEqual(values["a"], "Darnovi")
         first.assert_running()
         second.assert_running()
+
+    def test_two_windows_on_a_stored_card_keep_every_edit(self):
+        """Two windows opened on one complete stored card edit different
+        fields in turn, and one of them the fit mode: the file ends with every
+        edit of both, though each window restored every field at its start."""
+        first = self.new_app()
+        stored = dict(CARD, Fit=h.FULL_CAPTION)
+        os.makedirs(os.path.dirname(first.settings_path))
+        with open(first.settings_path, "wb") as f:
+            f.write(card_file(stored))
+        first.launch()
+        second = self.launch(config_home=first.config_home)
+
+        expected = dict(stored)
+        for n in range(3):
+            for app, letter in ((first, "c"), (second, "i")):
+                expected[letter] = f"{CARD[letter]} {n}"
+                app.set_field(letter, expected[letter])
+                h.wait_until(lambda: first.settings() == expected, f"field {letter} stored beside the other's")
+            if n == 0:
+                # The first press stores the caption it shows, the second the
+                # one the first switched to. A press is a short animation that
+                # swallows a second press made during it.
+                for caption, then in ((h.FULL_CAPTION, h.FIT_CAPTION), (h.FIT_CAPTION, h.FULL_CAPTION)):
+                    h.press(first.button(caption))
+                    h.wait_until(lambda: first.fit_caption() == then, "the fit button to switch")
+                expected["Fit"] = h.FIT_CAPTION
+                h.wait_until(lambda: first.settings() == expected, "the fit mode stored")
+        first.assert_running()
+        second.assert_running()
