@@ -44,6 +44,11 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     QString chooseFile(QWidget *, const QString &, const QString &, const QString &name) override { return name; }
+    QString chooseSaveFile(QWidget *, const QString &, const QString &, const QString &,
+                           const QString &) override
+    {
+        return QString();
+    }
     void showModal(QWidget *) override {}
     bool openUrl(const QString &) override { return true; }
     void seedRandom(double) override {}

@@ -29,6 +29,11 @@ public:
     {
         return QString();
     }
+    QString chooseSaveFile(QWidget *, const QString &, const QString &, const QString &,
+                           const QString &) override
+    {
+        return QString();
+    }
     void showModal(QWidget *) override {}
     bool openUrl(const QString &) override { return false; }
     void seedRandom(double) override {}

@@ -1,20 +1,17 @@
 #pragma once
 
+#include "sheet/SheetPdf.h"
+
 #include <QPageSize>
 #include <QString>
 #include <QStringList>
-
-class QLocale;
 
 // The sheet of the stored card as a PDF file, made without a window: the
 // same six cards, logo and fit mode the program would print after starting,
 // drawn by the same code that prints them.
 namespace PdfExport {
 
-inline constexpr int resolution = 1200;
-
-// Letter where the locale measures in US units, A4 everywhere else.
-QPageSize pageSizeFor(const QLocale &locale);
+using SheetPdf::pageSizeFor;
 
 // Writes the sheet to `fileName` as one page at physical size, placed at the
 // top-left corner of the printable area inside margins of 10 points, as

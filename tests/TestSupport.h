@@ -100,6 +100,11 @@ public:
         chosenFiles.pop_front();
         return name;
     }
+    QString chooseSaveFile(QWidget *, const QString &, const QString &, const QString &,
+                           const QString &) override
+    {
+        return QString();
+    }
     void showModal(QWidget *window) override
     {
         shownModally.push_back(window);

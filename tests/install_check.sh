@@ -183,6 +183,10 @@ else
     for package in fonts-liberation fonts-liberation2 fonts-wine libqt6widgets6 libqt6printsupport6 libc6; do
         check "the package depends on $package" grep -qE "(^|, )$package( |,|$)" <<<"$depends"
     done
+    recommends=$(dpkg-deb -f "$deb" Recommends)
+    for package in qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme; do
+        check "the package recommends $package" grep -qE "(^|, )$package( |,|$)" <<<"$recommends"
+    done
     for field in Maintainer Description Section; do
         check "the package has a $field" test -n "$(dpkg-deb -f "$deb" "$field")"
     done

@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
+#include <QMimeData>
 #include <QPushButton>
 #include <QtEndian>
 #include <QtTest>
@@ -120,10 +121,88 @@ private slots:
     void transparentAreasShowWhatLiesBehind();
     void largePhotoShowsAsDecodedWhole();
     void phonePhotoRestoresOntoPreviewAndSheet();
+    void droppedFileIsTakenOnlyWhenItIsOnePicture_data();
+    void droppedFileIsTakenOnlyWhenItIsOnePicture();
 
 private:
     QTemporaryDir m_files;
 };
+
+void tst_Logo::droppedFileIsTakenOnlyWhenItIsOnePicture_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<bool>("previewOpen");
+    QTest::addColumn<bool>("taken");
+    const QString picture = QStringLiteral("picture.jpg");
+    QTest::newRow("one picture on the box") << "imgLogo" << QStringList{picture} << false << true;
+    QTest::newRow("one picture on the hint") << "lblChoose" << QStringList{picture} << false << true;
+    QTest::newRow("two pictures") << "imgLogo" << QStringList{picture, QStringLiteral("other.bmp")} << false
+                                  << false;
+    QTest::newRow("text file named .jpg") << "imgLogo" << QStringList{QStringLiteral("text.jpg")} << false << false;
+    QTest::newRow("folder") << "imgLogo" << QStringList{QStringLiteral("folder")} << false << false;
+    QTest::newRow("FIFO, which must not be opened") << "imgLogo" << QStringList{QStringLiteral("fifo.jpg")} << false
+                                                    << false;
+    QTest::newRow("web address") << "imgLogo" << QStringList{QStringLiteral("https://example.com/logo.jpg")}
+                                 << false << false;
+    QTest::newRow("picture while the print preview is open") << "imgLogo" << QStringList{picture} << true << false;
+}
+
+// What a file manager's drag meets: a drop it may make at all, and a drop
+// made all the same after the refusal.
+void tst_Logo::droppedFileIsTakenOnlyWhenItIsOnePicture()
+{
+    QFETCH(QString, target);
+    QFETCH(QStringList, urls);
+    QFETCH(bool, previewOpen);
+    QFETCH(bool, taken);
+    QTemporaryDir files;
+    writeFile(files.filePath(QStringLiteral("picture.jpg")), encoded(redPicture(), "JPEG"));
+    writeFile(files.filePath(QStringLiteral("other.bmp")), encoded(redPicture(), "BMP"));
+    writeFile(files.filePath(QStringLiteral("text.jpg")), QByteArray("not a picture\n").repeated(40));
+    QVERIFY(QDir(files.path()).mkdir(QStringLiteral("folder")));
+    QCOMPARE(::mkfifo(QFile::encodeName(files.filePath(QStringLiteral("fifo.jpg"))).constData(), 0600), 0);
+    QList<QUrl> dragged;
+    for (const QString &url : urls)
+        dragged << (url.contains(QLatin1Char(':')) ? QUrl(url) : QUrl::fromLocalFile(files.filePath(url)));
+    QMimeData data;
+    data.setUrls(dragged);
+
+    Editor editor;
+    if (previewOpen) {
+        editor.form.form2().setWindowModality(Qt::ApplicationModal);
+        editor.form.form2().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor.form.form2()));
+    }
+    QWidget *box = editor.control(target.toLatin1().constData());
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(box, &enter);
+    QCOMPARE(enter.isAccepted(), taken);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(box, &drop);
+    QCOMPARE(drop.isAccepted(), taken);
+    if (taken)
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+
+    // Taken only once the drop has been answered.
+    QCOMPARE(editor.settings.read(QStringLiteral("Logo"), QStringLiteral("unset")), QStringLiteral("unset"));
+    QCoreApplication::processEvents();
+    if (!taken) {
+        QCOMPARE(editor.settings.read(QStringLiteral("Logo"), QStringLiteral("unset")), QStringLiteral("unset"));
+        QVERIFY(editor.hintShown());
+        QVERIFY(editor.services.messages.empty());
+        return;
+    }
+    const QString path = files.filePath(QStringLiteral("picture.jpg"));
+    QCOMPARE(editor.settings.read(QStringLiteral("Logo")), path);
+    QCOMPARE(editor.fullSizeLogo().size(), QSize(24, 16));
+    QVERIFY(!editor.hintShown());
+    // A dialog cancelled afterwards gives the dropped name back, not an older one.
+    editor.form.lblChoose_Click();
+    QCOMPARE(editor.services.dialogs.back().initialName, path);
+    QCOMPARE(editor.settings.read(QStringLiteral("Logo")), path);
+    QVERIFY(!editor.editorLogo().isNull());
+}
 
 void tst_Logo::hintAndLogoBoxBothOpenTheChooser_data()
 {

@@ -21,8 +21,11 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
 # holds only the VNC and touch plugins), and the CUPS print plugin in
 # libqt6printsupport6.
 # xdg-utils opens the maker's site in the web browser now and then.
-# qt6-wayland lets the program run as a native Wayland client.
-RUNTIME_PACKAGES=(libqt6gui6 libqt6widgets6 libqt6printsupport6 qt6-wayland xdg-utils)
+# qt6-wayland lets the program run as a native Wayland client. The two
+# platform themes give the desktop's own file chooser: GTK's on GNOME, the
+# XDG desktop portal's where it is asked for.
+RUNTIME_PACKAGES=(libqt6gui6 libqt6widgets6 libqt6printsupport6 qt6-wayland xdg-utils
+    qt6-gtk-platformtheme qt6-xdgdesktopportal-platformtheme)
 FONT_PACKAGES=(fonts-liberation fonts-liberation2 fonts-wine fonts-dejavu-core)
 PRINT_PACKAGES=(cups cups-bsd cups-client printer-driver-cups-pdf poppler-utils)
 # Only needed by the test suites. The PDF printer turns text into outlines,

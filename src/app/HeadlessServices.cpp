@@ -22,6 +22,12 @@ QString HeadlessServices::chooseFile(QWidget *, const QString &title, const QStr
     return QString();
 }
 
+QString HeadlessServices::chooseSaveFile(QWidget *parent, const QString &title, const QString &filter,
+                                         const QString &suggestedPath, const QString &)
+{
+    return chooseFile(parent, title, filter, suggestedPath);
+}
+
 void HeadlessServices::showModal(QWidget *window)
 {
     keep(QStringLiteral("The window \"%1\" was to be shown where nobody can see it.")

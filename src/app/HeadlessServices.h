@@ -18,6 +18,8 @@ public:
                     MessageIcon icon) override;
     QString chooseFile(QWidget *parent, const QString &title, const QString &filter,
                        const QString &initialName) override;
+    QString chooseSaveFile(QWidget *parent, const QString &title, const QString &filter,
+                           const QString &suggestedPath, const QString &suffix) override;
     void showModal(QWidget *window) override;
     bool openUrl(const QString &url) override;
     void seedRandom(double) override {}

@@ -9,7 +9,7 @@ class QWidget;
 enum class MessageIcon { None, Information, Exclamation, Critical };
 
 // Everything that would block a test or reach outside the program: modal
-// boxes, the file dialog, modal showing, the web opener, the random draw and
+// boxes, the file dialogs, modal showing, the web opener, the random draw and
 // the printer. The program hands the real ones to its windows; tests hand in
 // their own.
 class Services
@@ -24,6 +24,13 @@ public:
     // use; the result is the chosen full path, or empty when nothing was chosen.
     virtual QString chooseFile(QWidget *parent, const QString &title, const QString &filter,
                                const QString &initialName) = 0;
+
+    // A modal save-file dialog that starts at `suggestedPath`. The result is
+    // the chosen full path, ending in `.suffix` (added when the name lacks
+    // it), and the user has agreed to replace a file of that name; empty when
+    // nothing was chosen.
+    virtual QString chooseSaveFile(QWidget *parent, const QString &title, const QString &filter,
+                                   const QString &suggestedPath, const QString &suffix) = 0;
 
     // Shows `window` modally and returns once it has been closed.
     virtual void showModal(QWidget *window) = 0;

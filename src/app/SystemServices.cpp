@@ -3,8 +3,10 @@
 #include "layouts/Failure.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPrinter>
@@ -42,13 +44,46 @@ QString SystemServices::dialogFilter(const QString &pairs)
     return filters.join(QStringLiteral(";;"));
 }
 
+// The choosers are the desktop's own where it has one (GTK's on GNOME, the
+// portal's in a sandbox or where the portal is asked for), with the user's
+// bookmarks and recent places; Qt's own elsewhere. Each takes a typed name.
 QString SystemServices::chooseFile(QWidget *parent, const QString &title, const QString &filter,
                                    const QString &initialName)
 {
-    // Qt's own dialog, so the file name can always be typed in and the dialog
-    // looks the same on every desktop.
-    return QFileDialog::getOpenFileName(parent, title, initialName, dialogFilter(filter), nullptr,
-                                        QFileDialog::DontUseNativeDialog);
+    return QFileDialog::getOpenFileName(parent, title, initialName, dialogFilter(filter));
+}
+
+QString SystemServices::chooseSaveFile(QWidget *parent, const QString &title, const QString &filter,
+                                       const QString &suggestedPath, const QString &suffix)
+{
+    const QString ending = QLatin1Char('.') + suffix;
+    QString start = suggestedPath;
+    for (;;) {
+        QString name = QFileDialog::getSaveFileName(parent, title, start, dialogFilter(filter));
+        if (name.isEmpty() || name.endsWith(ending, Qt::CaseInsensitive))
+            return name;
+        // The chooser asked about the name as typed, if at all; the file
+        // written is another one, so ask about that one here. (Qt's default
+        // suffix would not help: the desktop's choosers ignore it when they
+        // ask.) No means choosing again.
+        name += ending;
+        if (!QFileInfo::exists(name) || confirmReplace(parent, title, name))
+            return name;
+        start = name;
+    }
+}
+
+bool SystemServices::confirmReplace(QWidget *parent, const QString &title, const QString &fileName)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(title);
+    box.setTextFormat(Qt::PlainText);
+    box.setIcon(QMessageBox::Warning);
+    box.setText(QStringLiteral("%1 already exists.\n\nDo you want to replace it?")
+                    .arg(QDir::toNativeSeparators(fileName)));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void SystemServices::showModal(QWidget *window)

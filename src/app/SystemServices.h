@@ -4,7 +4,7 @@
 
 #include <random>
 
-// The real modal boxes, file dialog, web opener, random draw and printer.
+// The real modal boxes, file dialogs, web opener, random draw and printer.
 class SystemServices final : public Services
 {
 public:
@@ -12,6 +12,8 @@ public:
                     MessageIcon icon) override;
     QString chooseFile(QWidget *parent, const QString &title, const QString &filter,
                        const QString &initialName) override;
+    QString chooseSaveFile(QWidget *parent, const QString &title, const QString &filter,
+                           const QString &suggestedPath, const QString &suffix) override;
     void showModal(QWidget *window) override;
     bool openUrl(const QString &url) override;
     void seedRandom(double secondsSinceMidnight) override;
@@ -23,5 +25,7 @@ public:
     static QString dialogFilter(const QString &pairs);
 
 private:
+    static bool confirmReplace(QWidget *parent, const QString &title, const QString &fileName);
+
     std::mt19937_64 m_random{0};
 };

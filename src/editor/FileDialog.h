@@ -17,6 +17,7 @@ public:
     void setTitle(const QString &title) { m_title = title; }
     void setFilter(const QString &filter) { m_filter = filter; }
     QString fileName() const { return m_fileName; }
+    void setFileName(const QString &fileName) { m_fileName = fileName; }
 
     // Shows the dialog modally and returns the file name afterwards.
     QString ShowOpen();

@@ -9,6 +9,7 @@
 #include "app/Services.h"
 #include "app/SettingsStore.h"
 #include "app/SkinEngine.h"
+#include "editor/LogoDrop.h"
 #include "gradient/modGradient.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/Form1Layout.h"
@@ -19,15 +20,21 @@
 #include "layouts/Twips.h"
 #include "sheet/CardFields.h"
 #include "sheet/Form2.h"
+#include "sheet/SheetPdf.h"
 #include "sheet/SheetPrinter.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QTime>
 
 #include <cmath>
@@ -37,6 +44,8 @@ namespace {
 constexpr auto fitCaption = "Fit Image to Box";
 constexpr auto fullSizeCaption = "Use Full Size";
 constexpr auto logoFilter = "JPEG Files(*.jpg)|*.jpg|BMP Files(*.bmp)|*.bmp";
+constexpr auto pdfFilter = "PDF Files|*.pdf";
+constexpr auto pdfName = "cards.pdf";
 // The finest the sheet is drawn at: the PDF's resolution, and as fine as
 // printer drivers commonly ask for. A logo needs no more pixels than that.
 constexpr double finestDotsPerInch = 1200;
@@ -76,6 +85,11 @@ Form1::Form1(Services &services, SettingsStore &settings, QString programFolder,
     connect(imgLogo(), &StretchImage::clicked, this, &Form1::imgLogo_Click);
     auto *lblChoose = m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"));
     connect(lblChoose, &CaptionLabel::clicked, this, &Form1::lblChoose_Click);
+    auto *logoDrop = new LogoDrop(this);
+    logoDrop->watch(imgLogo());
+    logoDrop->watch(lblChoose);
+    // Queued, so the drag has ended before a box about the picture shows.
+    connect(logoDrop, &LogoDrop::dropped, this, &Form1::imgLogo_Drop, Qt::QueuedConnection);
     addShortcuts();
 
     // The pointer follows the mouse over these, and only these.
@@ -178,8 +192,19 @@ void Form1::lblChoose_Click()
 {
     m_commonDialog1.setTitle(QStringLiteral("Select Logo"));
     m_commonDialog1.setFilter(QLatin1String(logoFilter));
-    const QString name = m_commonDialog1.ShowOpen();
+    takeLogo(m_commonDialog1.ShowOpen());
+}
 
+void Form1::imgLogo_Drop(const QString &fileName)
+{
+    // The dialog offers the dropped name next, so cancelling it later keeps
+    // this logo rather than bringing back the one chosen before.
+    m_commonDialog1.setFileName(fileName);
+    takeLogo(fileName);
+}
+
+void Form1::takeLogo(const QString &name)
+{
     // The path is kept before the file is read.
     storeUnguarded(QStringLiteral("Logo"), name);
 
@@ -260,6 +285,36 @@ void Form1::PushButton3_Click()
     });
 }
 
+QString Form1::suggestedPdfPath() const
+{
+    QString folder = m_pdfFolder;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    return QDir(folder).filePath(QLatin1String(pdfName));
+}
+
+void Form1::saveSheetAsPdf()
+{
+    const QString fileName = m_services.chooseSaveFile(this, QStringLiteral("Save Sheet as PDF"),
+                                                       QLatin1String(pdfFilter), suggestedPdfPath(),
+                                                       QStringLiteral("pdf"));
+    if (fileName.isEmpty())
+        return;
+    m_pdfFolder = QFileInfo(fileName).absolutePath();
+    try {
+        Form2 &sheet = form2();
+        sheet.Fill_Cards();
+        SheetPdf::write(sheet, fileName, SheetPdf::pageSizeFor(QLocale::system()));
+    } catch (const Failure &failure) {
+        m_services.messageBox(this, QStringLiteral("Tessary"),
+                              QStringLiteral("The sheet could not be saved as %1.\n\n%2")
+                                  .arg(QDir::toNativeSeparators(fileName), failure.description()),
+                              MessageIcon::Exclamation);
+    }
+}
+
 Form2 &Form1::form2()
 {
     if (!m_form2) {
@@ -303,16 +358,31 @@ void Form1::addShortcuts()
     const QKeySequence open(Qt::CTRL | Qt::Key_O);
     const QKeySequence print(Qt::CTRL | Qt::Key_P);
     const QKeySequence quit(Qt::CTRL | Qt::Key_Q);
+    const QKeySequence save(Qt::CTRL | Qt::SHIFT | Qt::Key_S);
     auto *printButton = m_controls.get<QPushButton>(QStringLiteral("PushButton3"));
     connect(new QShortcut(open, this), &QShortcut::activated, this, &Form1::lblChoose_Click);
     connect(new QShortcut(print, this), &QShortcut::activated, printButton, &QPushButton::click);
     connect(new QShortcut(quit, this), &QShortcut::activated, this, &QWidget::close);
 
-    const auto named = [](const QString &what, const QKeySequence &keys) {
-        return QStringLiteral("%1 (%2)").arg(what, keys.toString(QKeySequence::NativeText));
+    // One action serves the window's shortcut and the preview card's menu,
+    // which shows the keys beside the caption.
+    auto *saveAction = new QAction(QStringLiteral("Save Sheet as PDF..."), this);
+    saveAction->setShortcut(save);
+    saveAction->setShortcutVisibleInContextMenu(true);
+    connect(saveAction, &QAction::triggered, this, &Form1::saveSheetAsPdf);
+    addAction(saveAction);
+    QWidget *card = m_controls.find(QStringLiteral("Picture1"));
+    card->addAction(saveAction);
+    card->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    const auto keys = [](const QKeySequence &sequence) { return sequence.toString(QKeySequence::NativeText); };
+    const auto named = [&](const QString &what, const QKeySequence &sequence) {
+        return QStringLiteral("%1 (%2)").arg(what, keys(sequence));
     };
-    printButton->setToolTip(named(QStringLiteral("Print the sheet of six cards"), print));
-    const QString choose = named(QStringLiteral("Choose the company logo"), open);
+    printButton->setToolTip(QStringLiteral("%1; save it as a PDF with %2")
+                                .arg(named(QStringLiteral("Print the sheet of six cards"), print), keys(save)));
+    const QString choose = named(QStringLiteral("Choose the company logo"), open)
+        + QStringLiteral(", or drop a picture file here");
     m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->setToolTip(choose);
     imgLogo()->setToolTip(choose);
     imgLogo()->setAccessibleName(QStringLiteral("Company Logo"));

@@ -62,6 +62,12 @@ public:
     void PushButton4_Click(); // Load Sample Data
     void lblChoose_Click();
     void imgLogo_Click() { lblChoose_Click(); }
+    // A picture file dropped on the logo box or the hint: taken as if it had
+    // been chosen in the dialog.
+    void imgLogo_Drop(const QString &fileName);
+    // Fills the sheet as "Print Card" does and writes it to a PDF file the
+    // user chooses.
+    void saveSheetAsPdf();
 
     // The print preview window, created hidden (its load step run) on first
     // reach; at most one exists at a time.
@@ -99,6 +105,9 @@ private:
     void addShortcuts();
     void fieldChanged(char letter);
     void storeUnguarded(const QString &key, const QString &value);
+    // Stores the logo's name, then shows the picture; an empty name clears it.
+    void takeLogo(const QString &name);
+    QString suggestedPdfPath() const;
     void restore(class ErrorTrap &trap);
     // As much of a logo as its boxes can show, on the screen and on paper.
     PictureLoader::Needs logoNeeds() const;
@@ -111,6 +120,8 @@ private:
     QString m_programFolder;
     Controls m_controls;
     FileDialog m_commonDialog1;
+    // Where the last sheet was saved as a PDF in this run.
+    QString m_pdfFolder;
     std::unique_ptr<SkinEngine> m_skin;
     DeferredFailure m_deferred;
     QPointer<Form2> m_form2;

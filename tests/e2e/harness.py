@@ -29,6 +29,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.environ.get("TESSARY_SOURCE_DIR") or os.path.dirname(os.path.dirname(HERE))
 BUILD_DIR = os.environ.get("TESSARY_BUILD_DIR") or os.path.join(SOURCE_DIR, "build")
 BINARY = os.path.join(BUILD_DIR, "tessary")
+# The tests' stand-in for a file manager that drags files (drag_source.cpp).
+DRAG_SOURCE = os.path.join(BUILD_DIR, "tests", "e2e", "drag_source")
 
 MAIN_TITLE = "Tessary"
 ERROR_TITLE = "Application Error"
@@ -646,7 +648,11 @@ class App:
             "PATH": session().bin + os.pathsep + env.get("PATH", "/usr/bin:/bin"),
             "TESSARY_E2E_OPENED": os.path.join(self.root, "opened.txt"),
         })
-        for name in ("QT_ACCESSIBILITY", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR"):
+        # No desktop's own platform theme: on GNOME, say, the file choosers
+        # would be GTK's, which the tests do not drive. Tests that want a
+        # theme set it themselves.
+        for name in ("QT_ACCESSIBILITY", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR",
+                     "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "QT_QPA_PLATFORMTHEME"):
             env.pop(name, None)
         for name, value in self.env.items():
             if value is None:
@@ -911,14 +917,14 @@ class App:
                    "the file name box to take the focus")
         return wid
 
-    def dialog_window(self):
+    def dialog_window(self, title=DIALOG_TITLE):
         for window in self.top_windows():
-            if window.name == DIALOG_TITLE and window.getRoleName() == "dialog":
+            if window.name == title and window.getRoleName() == "dialog":
                 return window
         return None
 
-    def dialog_name_box(self):
-        window = self.dialog_window()
+    def dialog_name_box(self, title=DIALOG_TITLE):
+        window = self.dialog_window(title)
         if window is None:
             return None
         boxes = self.find("text", "File name:", root=window)
@@ -1065,3 +1071,15 @@ class AppTestCase(unittest.TestCase):
 
     def launch(self, **kwargs):
         return self.new_app(**kwargs).launch()
+
+    def mount(self, *args):
+        """Mounts (as root); False where that is not possible. Unmounted
+        after the test."""
+        target = args[-1]
+        result = subprocess.run(["mount", *args], capture_output=True, timeout=ceiling(WINDOW))
+        if result.returncode != 0:
+            return False
+        add_mount(target)
+        # After tearDown has ended the program that uses it.
+        self.addCleanup(drop_mount, target)
+        return True

@@ -52,18 +52,6 @@ class StoreFaults(h.AppTestCase):
 
     # -- helpers
 
-    def mount(self, *args):
-        """Mounts (as root); False where that is not possible. Unmounted
-        after the test."""
-        target = args[-1]
-        result = run_quiet("mount", *args)
-        if result.returncode != 0:
-            return False
-        h.add_mount(target)
-        # After tearDown has ended the program that uses it.
-        self.addCleanup(h.drop_mount, target)
-        return True
-
     def start_unsaveable(self, app):
         """Starts a program whose store cannot be written. The restore's own
         writes fail first (fields a and j, and any other stored field), and are

@@ -1,0 +1,63 @@
+#include "editor/LogoDrop.h"
+
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QMimeData>
+#include <QUrl>
+#include <QWidget>
+
+void LogoDrop::watch(QWidget *target)
+{
+    target->setAcceptDrops(true);
+    target->installEventFilter(this);
+}
+
+QString LogoDrop::pictureFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return QString();
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return QString();
+    const QString path = urls.front().toLocalFile();
+    // Also keeps the reader away from a FIFO or a device, where it would wait.
+    if (!QFileInfo(path).isFile())
+        return QString();
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.canRead() ? path : QString();
+}
+
+bool LogoDrop::eventFilter(QObject *, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+        auto *drag = static_cast<QDropEvent *>(event);
+        if (event->type() == QEvent::DragEnter) {
+            // A drag the source means to move would have the file manager
+            // delete the user's picture once it is taken: only copies.
+            const bool copyable = drag->possibleActions().testFlag(Qt::CopyAction);
+            m_offered = copyable ? pictureFile(drag->mimeData()) : QString();
+        }
+        // The print preview, a dialog or a box holds the user's attention.
+        if (m_offered.isEmpty() || QGuiApplication::modalWindow()) {
+            drag->ignore();
+            return true;
+        }
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+        if (event->type() == QEvent::Drop)
+            emit dropped(std::exchange(m_offered, QString()));
+        return true;
+    }
+    case QEvent::DragLeave:
+        m_offered.clear();
+        return true;
+    default:
+        return false;
+    }
+}
