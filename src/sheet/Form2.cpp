@@ -2,7 +2,6 @@
 
 #include "app/ErrorTrap.h"
 #include "app/FileCheck.h"
-#include "app/HandCursor.h"
 #include "app/ProgramFolder.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/Form2Layout.h"
@@ -11,6 +10,7 @@
 #include "layouts/Pictures.h"
 #include "layouts/ShapeBox.h"
 #include "layouts/StretchImage.h"
+#include "pictures/HandCursor.h"
 #include "sheet/CardFields.h"
 #include "sheet/CardSource.h"
 #include "sheet/GradLineFactory.h"
