@@ -34,8 +34,8 @@
 
 namespace {
 
-constexpr auto fitCaption = "Fit Image to Box";
-constexpr auto fullSizeCaption = "Use Full Size";
+using Form1Layout::fitCaption;
+using Form1Layout::fullSizeCaption;
 constexpr auto logoFilter = "JPEG Files(*.jpg)|*.jpg|BMP Files(*.bmp)|*.bmp";
 // The finest the sheet is drawn at: the PDF's resolution, and as fine as
 // printer drivers commonly ask for. A logo needs no more pixels than that.

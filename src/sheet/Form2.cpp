@@ -4,6 +4,7 @@
 #include "app/FileCheck.h"
 #include "app/ProgramFolder.h"
 #include "layouts/CaptionLabel.h"
+#include "layouts/Form1Layout.h"
 #include "layouts/Form2Layout.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/PictureBox.h"
@@ -18,8 +19,8 @@
 #include <QCloseEvent>
 
 namespace {
-constexpr auto fitCaption = "Fit Image to Box";
-constexpr auto fullSizeCaption = "Use Full Size";
+using Form1Layout::fitCaption;
+using Form1Layout::fullSizeCaption;
 } // namespace
 
 Form2::Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent)
