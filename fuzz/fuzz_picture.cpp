@@ -6,9 +6,9 @@
 
 #include "FuzzSupport.h"
 
-#include "app/HandCursor.h"
-#include "app/PictureLoader.h"
 #include "layouts/Failure.h"
+#include "pictures/HandCursor.h"
+#include "pictures/PictureLoader.h"
 
 #include <QByteArray>
 #include <QString>

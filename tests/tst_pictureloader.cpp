@@ -2,7 +2,7 @@
 #include "TestPictures.h"
 
 #include "layouts/Failure.h"
-#include "app/PictureLoader.h"
+#include "pictures/PictureLoader.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

@@ -2,9 +2,9 @@
 #include "TestSupport.h"
 
 #include "app/FileCheck.h"
-#include "app/HandCursor.h"
 #include "app/SettingsStore.h"
 #include "editor/Form1.h"
+#include "pictures/HandCursor.h"
 
 #include <QFile>
 #include <QMouseEvent>

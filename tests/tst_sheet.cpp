@@ -1,8 +1,8 @@
 #include "EditorFixture.h"
 #include "TestSupport.h"
 
-#include "app/Main.h"
 #include "app/SettingsStore.h"
+#include "app/Theming.h"
 #include "editor/Form1.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/LayoutBuilder.h"

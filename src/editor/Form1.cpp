@@ -2,13 +2,11 @@
 
 #include "app/ErrorTrap.h"
 #include "app/FileCheck.h"
-#include "app/HandCursor.h"
-#include "app/Main.h"
-#include "app/PictureLoader.h"
 #include "app/ProgramFolder.h"
 #include "app/Services.h"
 #include "app/SettingsStore.h"
 #include "app/SkinEngine.h"
+#include "app/Theming.h"
 #include "editor/LogoDrop.h"
 #include "gradient/modGradient.h"
 #include "layouts/CaptionLabel.h"
@@ -18,6 +16,8 @@
 #include "layouts/Pictures.h"
 #include "layouts/StretchImage.h"
 #include "layouts/Twips.h"
+#include "pictures/HandCursor.h"
+#include "pictures/PictureLoader.h"
 #include "sheet/CardFields.h"
 #include "sheet/Form2.h"
 #include "sheet/SheetPdf.h"
@@ -41,8 +41,8 @@
 
 namespace {
 
-constexpr auto fitCaption = "Fit Image to Box";
-constexpr auto fullSizeCaption = "Use Full Size";
+using Form1Layout::fitCaption;
+using Form1Layout::fullSizeCaption;
 constexpr auto logoFilter = "JPEG Files(*.jpg)|*.jpg|BMP Files(*.bmp)|*.bmp";
 constexpr auto pdfFilter = "PDF Files|*.pdf";
 constexpr auto pdfName = "cards.pdf";

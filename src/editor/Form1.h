@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/DeferredFailure.h"
-#include "app/PictureLoader.h"
 #include "editor/FileDialog.h"
 #include "layouts/Controls.h"
+#include "pictures/PictureLoader.h"
 #include "sheet/CardSource.h"
 #include "sheet/Form2.h"
 

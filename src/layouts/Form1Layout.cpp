@@ -70,7 +70,7 @@ const Control table[] = {
      .caption = "Click to choose Company Logo", .foreColour = grey, .align = Align::Center, .pressable = true,
      .minimumContrast = 3.0},
     {.name = "PushButton2", .kind = Kind::PushButton, .parent = "Frame2", .left = 5505, .top = 2610, .width = 2115,
-     .height = 405, .caption = "Fit Image to Box", .tabIndex = 10},
+     .height = 405, .caption = fitCaption, .tabIndex = 10},
     {.name = "PushButton4", .kind = Kind::PushButton, .parent = "Frame2", .left = 5520, .top = 3120, .width = 2115,
      .height = 405, .caption = "Load Sample Data", .tabIndex = 40},
 

@@ -2,15 +2,16 @@
 
 #include "app/ErrorTrap.h"
 #include "app/FileCheck.h"
-#include "app/HandCursor.h"
 #include "app/ProgramFolder.h"
 #include "layouts/CaptionLabel.h"
+#include "layouts/Form1Layout.h"
 #include "layouts/Form2Layout.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/PictureBox.h"
 #include "layouts/Pictures.h"
 #include "layouts/ShapeBox.h"
 #include "layouts/StretchImage.h"
+#include "pictures/HandCursor.h"
 #include "sheet/CardFields.h"
 #include "sheet/CardSource.h"
 #include "sheet/GradLineFactory.h"
@@ -18,8 +19,8 @@
 #include <QCloseEvent>
 
 namespace {
-constexpr auto fitCaption = "Fit Image to Box";
-constexpr auto fullSizeCaption = "Use Full Size";
+using Form1Layout::fitCaption;
+using Form1Layout::fullSizeCaption;
 } // namespace
 
 Form2::Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent)

@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "app/Theming.h"
 
 #include "app/Contrast.h"
 #include "app/FileCheck.h"

@@ -1,6 +1,6 @@
-#include "app/JpegExtent.h"
+#include "pictures/JpegExtent.h"
 
-#include "app/DeviceReader.h"
+#include "pictures/DeviceReader.h"
 
 #include <QIODevice>
 

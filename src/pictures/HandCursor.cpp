@@ -1,6 +1,6 @@
-#include "app/HandCursor.h"
+#include "pictures/HandCursor.h"
 
-#include "app/PictureLoader.h"
+#include "pictures/PictureLoader.h"
 
 #include <QFile>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "app/BoundedDevice.h"
+#include "pictures/BoundedDevice.h"
 
 BoundedDevice::BoundedDevice(QIODevice &source, qint64 length, QObject *parent)
     : QIODevice(parent), m_source(source), m_length(length)

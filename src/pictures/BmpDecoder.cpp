@@ -1,6 +1,6 @@
-#include "app/BmpDecoder.h"
+#include "pictures/BmpDecoder.h"
 
-#include "app/DeviceReader.h"
+#include "pictures/DeviceReader.h"
 
 #include <QIODevice>
 #include <QtEndian>

@@ -1,9 +1,9 @@
-#include "app/PictureLoader.h"
+#include "pictures/PictureLoader.h"
 
-#include "app/BmpDecoder.h"
-#include "app/BoundedDevice.h"
-#include "app/JpegExtent.h"
 #include "layouts/Failure.h"
+#include "pictures/BmpDecoder.h"
+#include "pictures/BoundedDevice.h"
+#include "pictures/JpegExtent.h"
 
 #include <QBuffer>
 #include <QFile>

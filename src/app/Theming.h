@@ -7,6 +7,8 @@ class QWidget;
 class SkinEngine;
 
 // Routines the windows share for their look and the application's title.
+// They keep the name of the module they have always been called through
+// (Main::ApplySkin), so whoever carries the code on finds them by it.
 namespace Main {
 
 inline constexpr auto skinFile = "\\x\\o.cjs";

@@ -1,4 +1,4 @@
-#include "app/DeviceReader.h"
+#include "pictures/DeviceReader.h"
 
 #include <QIODevice>
 
