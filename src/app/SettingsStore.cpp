@@ -344,6 +344,20 @@ QByteArray SettingsStore::serialize(const QMap<QString, QString> &values)
     return out;
 }
 
+bool SettingsStore::changesTheFile(const QString &key, const QString &value) const
+{
+    const auto differs = [this](const QString &k, const QString &v) {
+        const auto it = m_fileValues.constFind(k);
+        return it == m_fileValues.constEnd() || *it != v;
+    };
+    if (differs(key, value))
+        return true;
+    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
+        if (differs(it.key(), it.value()))
+            return true;
+    return false;
+}
+
 QMap<QString, QString> SettingsStore::withOwnChanges(const QString &key, const QString &value) const
 {
     QMap<QString, QString> values = m_fileValues;
@@ -367,16 +381,16 @@ void SettingsStore::write(const QString &key, const QString &value)
     // The restore at start-up hands every stored field back to the store;
     // that changes nothing, so it neither replaces the file (which would cost
     // a start with a large card seconds) nor counts as this instance's edit.
-    if (withOwnChanges(key, value) == m_fileValues) {
+    if (!changesTheFile(key, value)) {
         m_pending.clear();
         checkCouldSave();
         return;
     }
 
-    const QString folder = QFileInfo(m_path).absolutePath();
-    if (!QDir().mkpath(folder))
-        throw saveFailure(QStringLiteral("the folder %1 cannot be created").arg(folder));
     try {
+        const QString folder = QFileInfo(m_path).absolutePath();
+        if (!QDir().mkpath(folder))
+            throw saveFailure(QStringLiteral("the folder %1 cannot be created").arg(folder));
         const SaveLock lock(m_path, lockPatience);
         if (!lock.held())
             throw saveFailure(QStringLiteral("another Tessary kept it locked for longer than %1 seconds")
@@ -385,9 +399,8 @@ void SettingsStore::write(const QString &key, const QString &value)
         refresh();
         if (!m_readError.isEmpty())
             throw saveFailure(m_readError);
-        const QMap<QString, QString> values = withOwnChanges(key, value);
-        if (values != m_fileValues)
-            save(values);
+        if (changesTheFile(key, value))
+            save(withOwnChanges(key, value));
         m_pending.clear();
     } catch (const Failure &) {
         // Kept for the next save, which carries it along with its own key.

@@ -69,6 +69,7 @@ private:
     static Stamp stampOf(const struct stat &info);
     void refresh();
     void load();
+    bool changesTheFile(const QString &key, const QString &value) const;
     QMap<QString, QString> withOwnChanges(const QString &key, const QString &value) const;
     void save(const QMap<QString, QString> &values);
     void checkCouldSave() const;
