@@ -78,6 +78,7 @@ private slots:
     void hugeFileReadsOnlyThePicture();
     void largePhotoDecodesOnlyWhatCanShow_data();
     void largePhotoDecodesOnlyWhatCanShow();
+    void picturesSentInEndlessScansAreRefused();
     void largePictureOfAnotherKindIsReducedAlike();
     void veryLongPictureIsReduced();
     void smallPictureIsKeptWhole();
@@ -329,6 +330,24 @@ void tst_PictureLoader::largePhotoDecodesOnlyWhatCanShow()
                                                         Qt::SmoothTransformation)) < 6);
     // The corner at natural size is the full picture's, pixel for pixel.
     QCOMPARE(picture.corner(), full.copy(0, 0, 109, 105));
+}
+
+// A small file can send a large picture over and over, each scan a pass
+// over it that a decoder must make: it is refused before any is decoded.
+void tst_PictureLoader::picturesSentInEndlessScansAreRefused()
+{
+    if (memoryKb("VmHWM:") < 0 || !resetPeakMemory())
+        QSKIP("This kernel does not count a process's memory in /proc.");
+    // 8192 x 8192 grey pixels in 99 scans, 140 KB.
+    const QString path = folder() + QStringLiteral("scans-99.jpg");
+    const qint64 residentBefore = memoryKb("VmRSS:");
+    const QString failure = failureOf([&] { PictureLoader::load(path, cardNeeds); });
+    const qint64 peakRise = memoryKb("VmHWM:") - residentBefore;
+    QVERIFY2(failure.contains(path), qPrintable(failure));
+    QVERIFY2(failure.contains(QStringLiteral("its scans code more than %1 blocks").arg(PictureLoader::maxScanBlocks)),
+             qPrintable(failure));
+    // Decoding would take 128 MB for its coefficients alone.
+    QVERIFY2(peakRise < 16 * 1024, qPrintable(QStringLiteral("memory rose by %1 kB").arg(peakRise)));
 }
 
 void tst_PictureLoader::largePictureOfAnotherKindIsReducedAlike()

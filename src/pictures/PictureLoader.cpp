@@ -202,7 +202,7 @@ QImage readJpeg(QIODevice &file, qint64 length, const QString &name, const QSize
 
 Picture readJpegPicture(QIODevice &file, const QString &name, const std::optional<Needs> &needs)
 {
-    const JpegExtent::Result extent = JpegExtent::measure(file, maxPixels);
+    const JpegExtent::Result extent = JpegExtent::measure(file, maxPixels, maxScanBlocks);
     if (extent.status == JpegExtent::Status::TooLarge)
         refuseTooLarge(extent.size, name);
     if (extent.status != JpegExtent::Status::Complete)

@@ -45,4 +45,9 @@ Picture decode(const QByteArray &data, const QString &formatHint, const Needs &n
 // The largest picture the loader decodes, in pixels.
 inline constexpr qint64 maxPixels = qint64(8192) * 8192;
 
+// The most 8 x 8 blocks that the scans of one JPEG may code between them:
+// 32 passes over an 8192 x 8192 plane. A standard progressive colour photo
+// of that size takes 14; a file of many more scans only keeps a decoder busy.
+inline constexpr qint64 maxScanBlocks = 32 * (maxPixels / 64);
+
 } // namespace PictureLoader
