@@ -23,16 +23,20 @@ struct Needs
 
 // Reads a picture file, whole and at full resolution. An empty name gives the
 // empty picture. Anything that is not a readable regular file holding a
-// decodable image of a sane size throws Failure with a description that
-// names the file and the reason; it never blocks on a FIFO or device, and
-// never tries a huge allocation. The file is read as the decoder asks for
+// decodable image of a sane size (and, for a JPEG, of a sane number of
+// scans) throws Failure with a description that names the file and the
+// reason; it never blocks on a FIFO or device, and never tries a huge
+// allocation. The file is read as the decoder asks for
 // it, never past the picture's own end, so data after it costs nothing.
 // A JPEG is turned upright as its EXIF orientation says.
 QImage load(const QString &path);
 
 // As load(), but keeping no more of a large picture than `needs` says any
-// box can show. A JPEG is then decoded at a reduced scale, and its corner
-// decoded on its own, so a big photo costs little more than a small logo.
+// box can show. A JPEG is then decoded at a reduced scale, and its corner at
+// full size: on its own, up to the corner's last row, for a JPEG of one
+// scan; from the same single decode for a progressive one, which must be
+// taken in whole either way. So a big photo costs little more than a small
+// logo.
 Picture load(const QString &path, const Needs &needs);
 
 // Decode picture data already read. `formatHint` is the file's suffix; the
