@@ -5,9 +5,13 @@
 // are made. A progressive picture must be taken in whole at any scale, so
 // that one is also timed as one bare decode, at the scale the program reads
 // it: what remains of its export is set against the small logo's.
-// Medians of interleaved runs of the whole program, start to exit.
+// Medians of interleaved runs of the whole program, start to exit. The bare
+// decode runs in a fresh process of its own each time, as the program's
+// does: a process that has decoded the picture before gets its memory back
+// without the kernel's page faults, which a start never does.
 //
 //   bench_logo [PROGRAM]    (default: the tessary of this build tree)
+//   bench_logo --decode PICTURE WIDTH HEIGHT    (prints one decode's time)
 
 #include "BenchSupport.h"
 
@@ -82,7 +86,7 @@ double exportMillis(const QString &program, const Logo &logo, const QString &pdf
 }
 
 // One decode of the picture in `path` to `size`, as Qt's reader makes it.
-double decodeMillis(const QString &path, QSize size)
+int decodeOnce(const QString &path, QSize size)
 {
     QElapsedTimer timer;
     timer.start();
@@ -91,9 +95,25 @@ double decodeMillis(const QString &path, QSize size)
     if (reader.read().isNull()) {
         std::fprintf(stderr, "bench_logo: %s does not decode: %s\n", qPrintable(path),
                      qPrintable(reader.errorString()));
+        return 1;
+    }
+    std::printf("%f\n", timer.nsecsElapsed() / 1e6);
+    return 0;
+}
+
+double decodeMillis(const QString &path, QSize size)
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--decode"), path, QString::number(size.width()), QString::number(size.height())});
+    const bool finished = process.waitForFinished(300000) && process.exitCode() == 0;
+    bool read = false;
+    const double millis = process.readAllStandardOutput().trimmed().toDouble(&read);
+    if (!finished || !read) {
+        std::fprintf(stderr, "bench_logo: the bare decode failed: %s\n", process.readAllStandardError().constData());
         std::exit(1);
     }
-    return timer.nsecsElapsed() / 1e6;
+    return millis;
 }
 
 double median(std::vector<double> values)
@@ -107,6 +127,8 @@ double median(std::vector<double> values)
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
+    if (argc == 5 && qstrcmp(argv[1], "--decode") == 0)
+        return decodeOnce(QString::fromLocal8Bit(argv[2]), QSize(std::atoi(argv[3]), std::atoi(argv[4])));
     const QString program = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                      : QCoreApplication::applicationDirPath() + QStringLiteral("/../tessary");
     QTemporaryDir work;
