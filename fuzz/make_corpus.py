@@ -149,7 +149,9 @@ def outputs():
     }
     for name in sorted(os.listdir(PICTURES)):
         suffix = os.path.splitext(name)[1].lstrip(".")
-        if suffix not in SUFFIX:
+        # The 140 KB picture of endless scans would make libFuzzer try
+        # inputs that long; the loader refuses it at its scans' headers.
+        if suffix not in SUFFIX or name == "scans-99.jpg":
             continue
         with open(os.path.join(PICTURES, name), "rb") as f:
             data = f.read()

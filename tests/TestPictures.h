@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QString>
@@ -68,12 +69,15 @@ inline QImage photo(QSize size, quint32 seed = 1)
     return image;
 }
 
-inline QByteArray encoded(const QImage &image, const char *format, int quality = 90)
+inline QByteArray encoded(const QImage &image, const char *format, int quality = 90, bool progressive = false)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, quality);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
     return bytes;
 }
 
@@ -109,9 +113,9 @@ inline QByteArray withOrientation(const QByteArray &jpeg, int orientation)
 }
 
 // A phone photo: `upright` stored turned, with its EXIF orientation.
-inline QByteArray phoneJpeg(const QImage &upright, int orientation, int quality = 90)
+inline QByteArray phoneJpeg(const QImage &upright, int orientation, int quality = 90, bool progressive = false)
 {
-    return withOrientation(encoded(storedAs(upright, orientation), "JPEG", quality), orientation);
+    return withOrientation(encoded(storedAs(upright, orientation), "JPEG", quality, progressive), orientation);
 }
 
 // Mean difference per channel of two pictures of one size.

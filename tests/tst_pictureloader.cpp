@@ -78,6 +78,8 @@ private slots:
     void hugeFileReadsOnlyThePicture();
     void largePhotoDecodesOnlyWhatCanShow_data();
     void largePhotoDecodesOnlyWhatCanShow();
+    void progressivePhotoIsDecodedOnce();
+    void picturesSentInEndlessScansAreRefused();
     void largePictureOfAnotherKindIsReducedAlike();
     void veryLongPictureIsReduced();
     void smallPictureIsKeptWhole();
@@ -308,15 +310,19 @@ void tst_PictureLoader::hugeFileReadsOnlyThePicture()
 void tst_PictureLoader::largePhotoDecodesOnlyWhatCanShow_data()
 {
     QTest::addColumn<int>("orientation");
-    for (int orientation = 1; orientation <= 8; ++orientation)
-        QTest::addRow("EXIF orientation %d", orientation) << orientation;
+    QTest::addColumn<bool>("progressive");
+    for (const bool progressive : {false, true})
+        for (int orientation = 1; orientation <= 8; ++orientation)
+            QTest::addRow("%s, EXIF orientation %d", progressive ? "progressive" : "baseline", orientation)
+                << orientation << progressive;
 }
 
 void tst_PictureLoader::largePhotoDecodesOnlyWhatCanShow()
 {
     QFETCH(int, orientation);
+    QFETCH(bool, progressive);
     const QImage upright = photo(QSize(1600, 1200));
-    const QByteArray jpeg = phoneJpeg(upright, orientation);
+    const QByteArray jpeg = phoneJpeg(upright, orientation, 90, progressive);
     const QImage full = PictureLoader::decode(jpeg, QStringLiteral("jpg"));
     QCOMPARE(full.size(), upright.size());
 
@@ -329,6 +335,46 @@ void tst_PictureLoader::largePhotoDecodesOnlyWhatCanShow()
                                                         Qt::SmoothTransformation)) < 6);
     // The corner at natural size is the full picture's, pixel for pixel.
     QCOMPARE(picture.corner(), full.copy(0, 0, 109, 105));
+}
+
+// A progressive photo is taken in whole before any of it comes out, so the
+// whole and the corner come from one decode: the file is read by the walk
+// that finds its end and once more, where each further decode would read
+// all of it again.
+void tst_PictureLoader::progressivePhotoIsDecodedOnce()
+{
+    if (bytesRead() < 0)
+        QSKIP("This kernel does not count a process's reads in /proc.");
+    const QByteArray jpeg = encoded(photo(QSize(1600, 1200)), "JPEG", 90, true);
+    const QString path = m_folder.filePath(QStringLiteral("progressive.jpg"));
+    QVERIFY(writeFile(path, jpeg));
+    PictureLoader::load(folder() + QStringLiteral("plain.jpg")); // the decoders are loaded
+
+    const qint64 before = bytesRead();
+    const Picture picture = PictureLoader::load(path, PictureLoader::Needs{QSize(300, 200), QSize(109, 105)});
+    const qint64 read = bytesRead() - before;
+    QVERIFY(picture.isReduced());
+    QCOMPARE(picture.corner().size(), QSize(109, 105));
+    QVERIFY2(read < jpeg.size() * 5 / 2,
+             qPrintable(QStringLiteral("%1 bytes read of a %2-byte file").arg(read).arg(jpeg.size())));
+}
+
+// A small file can send a large picture over and over, each scan a pass
+// over it that a decoder must make: it is refused before any is decoded.
+void tst_PictureLoader::picturesSentInEndlessScansAreRefused()
+{
+    if (memoryKb("VmHWM:") < 0 || !resetPeakMemory())
+        QSKIP("This kernel does not count a process's memory in /proc.");
+    // 8192 x 8192 grey pixels in 99 scans, 140 KB.
+    const QString path = folder() + QStringLiteral("scans-99.jpg");
+    const qint64 residentBefore = memoryKb("VmRSS:");
+    const QString failure = failureOf([&] { PictureLoader::load(path, cardNeeds); });
+    const qint64 peakRise = memoryKb("VmHWM:") - residentBefore;
+    QVERIFY2(failure.contains(path), qPrintable(failure));
+    QVERIFY2(failure.contains(QStringLiteral("its scans code more than %1 blocks").arg(PictureLoader::maxScanBlocks)),
+             qPrintable(failure));
+    // Decoding would take 128 MB for its coefficients alone.
+    QVERIFY2(peakRise < 16 * 1024, qPrintable(QStringLiteral("memory rose by %1 kB").arg(peakRise)));
 }
 
 void tst_PictureLoader::largePictureOfAnotherKindIsReducedAlike()

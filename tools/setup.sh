@@ -14,9 +14,10 @@ set -euo pipefail
 # dpkg-dev: `cpack -G DEB` reads the program's library dependencies with
 # dpkg-shlibdeps. libcups2-dev: printing asks the queue for its default
 # orientation. libfontconfig-dev: the font configuration starts loading
-# beside the toolkit's own start.
+# beside the toolkit's own start. libjpeg62-turbo-dev: a progressive JPEG is
+# decoded with libjpeg itself, the library Qt's own JPEG reader uses.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev dpkg-dev
-    libcups2-dev libfontconfig-dev)
+    libcups2-dev libfontconfig-dev libjpeg62-turbo-dev)
 # On Debian 12 the xcb platform plugin ships in libqt6gui6 (qt6-qpa-plugins
 # holds only the VNC and touch plugins), and the CUPS print plugin in
 # libqt6printsupport6.

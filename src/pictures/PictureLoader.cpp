@@ -3,6 +3,7 @@
 #include "layouts/Failure.h"
 #include "pictures/BmpDecoder.h"
 #include "pictures/BoundedDevice.h"
+#include "pictures/BufferedJpeg.h"
 #include "pictures/JpegExtent.h"
 
 #include <QBuffer>
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QImageIOHandler>
 #include <QImageReader>
+#include <QTransform>
 
 #include <cerrno>
 #include <cmath>
@@ -184,6 +186,19 @@ QRect storedRect(const QRect &shown, const QSize &stored, Transformations turn)
     return rect;
 }
 
+// The picture as stored, turned as its EXIF orientation asks: mirrored
+// first, then turned a quarter clockwise, as Qt's readers do.
+QImage upright(QImage image, Transformations turn)
+{
+    const bool across = turn & QImageIOHandler::TransformationMirror;
+    const bool down = turn & QImageIOHandler::TransformationFlip;
+    if (across || down)
+        image = std::move(image).mirrored(across, down);
+    if (turn & QImageIOHandler::TransformationRotate90)
+        image = image.transformed(QTransform().rotate(90));
+    return image;
+}
+
 // Reads the JPEG in the first `length` bytes of `file`, scaled to `scaled`
 // or cut to `clip` (both as stored) when they are given, turned upright.
 QImage readJpeg(QIODevice &file, qint64 length, const QString &name, const QSize &scaled = {},
@@ -202,7 +217,7 @@ QImage readJpeg(QIODevice &file, qint64 length, const QString &name, const QSize
 
 Picture readJpegPicture(QIODevice &file, const QString &name, const std::optional<Needs> &needs)
 {
-    const JpegExtent::Result extent = JpegExtent::measure(file, maxPixels);
+    const JpegExtent::Result extent = JpegExtent::measure(file, maxPixels, maxScanBlocks);
     if (extent.status == JpegExtent::Status::TooLarge)
         refuseTooLarge(extent.size, name);
     if (extent.status != JpegExtent::Status::Complete)
@@ -229,9 +244,21 @@ Picture readJpegPicture(QIODevice &file, const QString &name, const std::optiona
     const int eighths = std::clamp(int(std::ceil(8 * factor - 1e-9)), 1, 8);
     if (eighths == 8)
         return Picture(readJpeg(file, extent.length, name));
+    const QRect corner(QPoint(0, 0), cornerSize(shown, *needs));
+    if (extent.scans > 1) {
+        // All of such a picture is taken in before any of it comes out, so
+        // the whole and the corner come from that one pass.
+        BoundedDevice picture(file, extent.length);
+        picture.open(QIODevice::ReadOnly);
+        BufferedJpeg::Decoded decoded = BufferedJpeg::decode(picture, eighths, storedRect(corner, stored, turn));
+        if (decoded.whole.isNull())
+            throw failure(name, decoded.reason);
+        return Picture(upright(std::move(decoded.whole), turn), upright(std::move(decoded.corner), turn), shown);
+    }
+    // One scan comes out as it is read: the corner's own decode stops at
+    // the corner's last row.
     const QSize scaled(std::max(1, stored.width() * eighths / 8), std::max(1, stored.height() * eighths / 8));
     QImage whole = readJpeg(file, extent.length, name, scaled);
-    const QRect corner(QPoint(0, 0), cornerSize(shown, *needs));
     QImage cornerImage = readJpeg(file, extent.length, name, QSize(), storedRect(corner, stored, turn));
     return Picture(std::move(whole), std::move(cornerImage), shown);
 }

@@ -8,9 +8,10 @@ top left, green at the top right, blue at the bottom left and yellow at the
 bottom right (a grey or black-and-white picture has its own four tones, and
 a picture with transparency leaves its top-left quarter clear), so a test
 can tell a picture turned, mirrored or decoded wrongly by sampling the middle
-of each quarter. BMP, PNG and the hand-made JPEGs are drawn here with the
-standard library; the other JPEGs and the GIF are converted with
-ImageMagick's `convert`.
+of each quarter. The one exception, scans-99.jpg, is a flat grey picture
+sent in far more scans than any photo uses. BMP, PNG and the hand-made
+JPEGs are drawn here with the standard library; the other JPEGs and the GIF
+are converted with ImageMagick's `convert`.
 """
 
 import os
@@ -198,6 +199,73 @@ def grey_blocks(width, restart_interval):
     return b"\xFF\xD8" + quant + frame + huffman + restart + scan + bytes(data) + b"\xFF\xD9"
 
 
+class Bits:
+    """Entropy-coded data: bits packed from the most significant end, each
+    0xFF byte followed by a stuffed zero, the last byte padded with ones."""
+
+    def __init__(self):
+        self.data, self.value, self.count = bytearray(), 0, 0
+
+    def put(self, value, length):
+        for shift in range(length - 1, -1, -1):
+            self.value = self.value << 1 | (value >> shift & 1)
+            self.count += 1
+            if self.count == 8:
+                self.data.append(self.value)
+                if self.value == 0xFF:
+                    self.data.append(0)
+                self.value, self.count = 0, 0
+
+    def finish(self):
+        if self.count:
+            self.put((1 << (8 - self.count)) - 1, 8 - self.count)
+        return bytes(self.data)
+
+
+def many_scans(side, scans):
+    """A flat grey progressive picture `side` pixels square, every
+    coefficient zero, sent in `scans` scans: the DC scan, then single
+    coefficients, the first of them in two halves (a first scan and a
+    refinement). Its few kilobytes of data cost a decoder `scans` passes
+    over the whole picture."""
+    blocks = (side // 8) ** 2
+    split = scans - 1 - 63
+    assert 0 <= split <= 63
+    quant = segment(0xDB, b"\x00" + b"\x01" * 64)
+    frame = segment(0xC2, struct.pack(">BHHB", 8, side, side, 1) + b"\x01\x11\x00")
+    # DC: one code, "0", for a difference of zero. AC: "0" for a run of
+    # 2^14 + 14 bits of ends of block, "10" for a run of 2^5 + 5 bits.
+    dc_table = segment(0xC4, b"\x00" + b"\x01" + b"\x00" * 15 + b"\x00")
+    ac_table = segment(0xC4, b"\x10" + b"\x01\x01" + b"\x00" * 14 + b"\xE0\x50")
+
+    def scan(start, end, approximation, body):
+        return segment(0xDA, bytes((1, 1, 0x00, start, end, approximation))) + body
+
+    dc_data = bytes(blocks // 8)  # one "0" bit a block
+
+    ends = Bits()
+    left = blocks
+    while left >= 32767:
+        ends.put(0, 1)
+        ends.put(32767 - (1 << 14), 14)
+        left -= 32767
+    while left > 0:
+        run = min(left, 63)
+        assert run >= 32, "the picture's block count must leave runs of 32 to 63"
+        ends.put(0b10, 2)
+        ends.put(run - 32, 5)
+        left -= run
+    no_coefficients = ends.finish()
+
+    out = b"\xFF\xD8" + quant + frame + dc_table + ac_table + scan(0, 0, 0x00, dc_data)
+    for k in range(1, 64):
+        if k <= split:
+            out += scan(k, k, 0x01, no_coefficients) + scan(k, k, 0x10, no_coefficients)
+        else:
+            out += scan(k, k, 0x00, no_coefficients)
+    return out + b"\xFF\xD9"
+
+
 def convert(source, *args, kind="jpeg"):
     with tempfile.TemporaryDirectory() as folder:
         out = os.path.join(folder, "out")
@@ -232,6 +300,7 @@ def outputs(work):
     thumbnail = convert(colour_png, "-resize", "8x8!", *jpeg)
     files["exif-thumbnail.jpg"] = with_segment(files["plain.jpg"], exif(1, thumbnail))
     files["restart-markers.jpg"] = grey_blocks(32, 1)
+    files["scans-99.jpg"] = many_scans(8192, 99)
 
     colour_rows = pixels(COLOURS)
     clear_rows = pixels(COLOURS, clear_top_left=True)
