@@ -187,6 +187,9 @@ int main(int argc, char **argv)
     std::printf("progressive %d x %d photo, quality 100, %lld bytes: tessary --pdf %.1f ms, one bare decode "
                 "at %d/8 %.1f ms\n",
                 wallpaperSize.width(), wallpaperSize.height(), QFileInfo(wallpaper).size(), photo, eighths, decode);
+    // The least such a photo's export can cost is the small logo's export
+    // plus the one decode no scale avoids.
+    Bench::report("tessary --pdf, progressive photo", photo, "small logo + decode", floor + decode, "ms");
     Bench::report("tessary --pdf, progressive - its decode", photo - decode, "small logo", floor, "ms");
     return 0;
 }
