@@ -246,7 +246,10 @@ void writeCrop(State &state, jvirt_barray_ptr *coefficients)
         const int h = component.h_samp_factor, v = component.v_samp_factor;
         across[c] = JDIMENSION((qint64(state.cropRect.width()) * h + maxH * DCTSIZE - 1) / (maxH * DCTSIZE));
         down[c] = JDIMENSION((qint64(state.cropRect.height()) * v + maxV * DCTSIZE - 1) / (maxV * DCTSIZE));
-        arrays[c] = (*out.mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(&out), JPOOL_IMAGE, FALSE,
+        // Zeroed: libjpeg writes whole rows of sampling units, and where the
+        // cut-out ends half-way through one it reads the blocks below the
+        // picture too, which are never copied.
+        arrays[c] = (*out.mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(&out), JPOOL_IMAGE, TRUE,
                                                     roundedUp(across[c], h), roundedUp(down[c], v),
                                                     JDIMENSION(v));
     }
