@@ -44,8 +44,9 @@ SaveLock::SaveLock(const QString &settingsFile, std::chrono::milliseconds patien
         m_folder = -1;
     }
     // The folder cannot be locked here, or not opened to lock it.
+    // Left by an instance killed on another machine (a home shared over the
+    // network), the file is taken as stale once Qt's half a minute is over.
     m_file = std::make_unique<QLockFile>(file.absoluteFilePath() + QStringLiteral(".lock"));
-    m_file->setStaleLockTime(0);
     m_held = m_file->tryLock(int(patience.count()));
 }
 

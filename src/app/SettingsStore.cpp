@@ -218,9 +218,8 @@ void SettingsStore::removeStaleTemporaries() const
 {
     // A program killed in the middle of a save leaves its temporary file
     // behind. Only names a save makes are taken, never a person's own copy
-    // such as Tessary.conf.backup, and only once they are a minute old: a
-    // save still under way, in this instance or another, renames its file
-    // within milliseconds.
+    // such as Tessary.conf.backup, and only once they are a minute old and
+    // no save is under way.
     const QFileInfo target(saveTarget(m_path));
     const QDir folder = target.absoluteDir();
     const QRegularExpression ours(QRegularExpression::anchoredPattern(
@@ -228,6 +227,12 @@ void SettingsStore::removeStaleTemporaries() const
     const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-60);
     const QStringList names = folder.entryList({temporaryPrefix(target.fileName()) + QLatin1Char('*')},
                                                QDir::Files | QDir::Hidden | QDir::System);
+    if (names.isEmpty())
+        return;
+    // While another instance saves, its file is left to the next start.
+    const SaveLock lock(target.filePath(), std::chrono::milliseconds(0));
+    if (!lock.held())
+        return;
     for (const QString &name : names) {
         const QFileInfo temp(folder.filePath(name));
         if (ours.match(name).hasMatch() && !temp.isSymLink() && temp.isFile()
@@ -391,7 +396,7 @@ void SettingsStore::write(const QString &key, const QString &value)
         const QString folder = QFileInfo(m_path).absolutePath();
         if (!QDir().mkpath(folder))
             throw saveFailure(QStringLiteral("the folder %1 cannot be created").arg(folder));
-        const SaveLock lock(m_path, lockPatience);
+        const SaveLock lock(saveTarget(m_path), lockPatience);
         if (!lock.held())
             throw saveFailure(QStringLiteral("another Tessary kept it locked for longer than %1 seconds")
                                   .arg(lockPatience.count() / 1000.0));

@@ -177,7 +177,7 @@ void PrintForm(QWidget &window, QPrinter &printer)
     // Qt's print engine submits the job as the painter ends and keeps quiet
     // when the scheduler refuses it (a queue that is not accepting jobs, or
     // one deleted since it was looked up); libcups still holds the answer.
-    if (printer.outputFormat() == QPrinter::NativeFormat) {
+    if (printer.outputFormat() == QPrinter::NativeFormat && printer.outputFileName().isEmpty()) {
         if (const std::optional<QString> refusal = CupsLibrary::lastRefusal())
             throw Failure(QStringLiteral("The printer \"%1\" did not take the card: %2 Nothing was printed.")
                               .arg(printer.printerName(), refusal->endsWith(QLatin1Char('.')) ? *refusal : *refusal + QLatin1Char('.')));
