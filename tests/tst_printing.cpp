@@ -267,6 +267,44 @@ bool queueIsThere(const PrivateQueue &queue)
     return false;
 }
 
+// A folder on a small file system of its own, filled up to the last `room`
+// bytes; unmounted at the end. Mounting it needs root.
+class FullFolder
+{
+public:
+    explicit FullFolder(qint64 room)
+    {
+        if (!m_dir.isValid()
+            || !runAsRoot(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                    QStringLiteral("size=256k,mode=1777"), QStringLiteral("tmpfs"),
+                                                    m_dir.path()}))
+            return;
+        m_mounted = true;
+        QFile fill(m_dir.filePath(QStringLiteral("fill")));
+        if (!fill.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return;
+        const QByteArray block(4096, 'x');
+        while (fill.write(block) > 0) {
+        }
+        m_full = fill.resize(std::max<qint64>(0, fill.size() - room));
+    }
+    ~FullFolder()
+    {
+        if (m_mounted)
+            runAsRoot(QStringLiteral("umount"), {m_dir.path()});
+    }
+    FullFolder(const FullFolder &) = delete;
+    FullFolder &operator=(const FullFolder &) = delete;
+
+    bool isFull() const { return m_full; }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    bool m_full = false;
+};
+
 } // namespace
 
 class tst_Printing : public QObject
@@ -528,6 +566,46 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("not accepting jobs")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("PushButton3_Click at line 102")), qPrintable(text));
         QCOMPARE(queue.jobs(), QString());
+    }
+
+    // The page must not be spooled where it can be cut off unnoticed: with
+    // 40 KB left in the temporary folder, less than the page needs, the user
+    // gets a whole page, or is told, and no cut-off page is printed.
+    void fullTemporaryFolderPrintsAWholePageOrSaysWhy()
+    {
+        PrivateQueue queue({});
+        if (!queueIsThere(queue))
+            return;
+        TestSupport::EditorWith<RealPrinterServices> editor;
+        RealPrinterServices &services = editor.services;
+        const FullFolder full(40 * 1024);
+        if (!full.isFull()) {
+            if (qEnvironmentVariableIntValue("TESSARY_REQUIRE_PRINTER") == 1)
+                QFAIL("could not mount a small file system for the temporary folder");
+            QSKIP("no right to mount a small file system for the temporary folder");
+        }
+        editor.form.PushButton4_Click();
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(full.path()));
+        editor.form.PushButton3_Click();
+        qputenv("TMPDIR", oldTemp);
+        if (oldTemp.isEmpty())
+            qunsetenv("TMPDIR");
+
+        if (!services.messages.empty()) {
+            const QString text = services.messages[0].text;
+            QCOMPARE(services.messages.size(), size_t(1));
+            QVERIFY2(text.contains(QStringLiteral("PushButton3_Click at line 102")), qPrintable(text));
+            QVERIFY2(QTest::qWaitFor([&] { return jobIds(queue.name(), QStringLiteral("not-completed")).isEmpty(); },
+                                     TestSupport::waitCeilingMs()),
+                     "a job was left in the queue");
+            QCOMPARE(QDir(queue.outDir()).entryList(QDir::Files), QStringList());
+            return;
+        }
+        const QString pdf = waitForJobFile(queue.outDir(), {}, queue.name());
+        QVERIFY2(!pdf.isEmpty(), "the PDF printer wrote no file for the job");
+        QCOMPARE(pageCount(pdf), 1);
+        checkSheetGeometry(rasterise(pdf, editor.programFolder.path()));
     }
 
     void tooSmallQueuePaperPrintsNothing()

@@ -2,6 +2,8 @@
 
 #include <QLibrary>
 
+#include <type_traits>
+
 const CupsLibrary &CupsLibrary::get()
 {
     static const CupsLibrary cups = [] {
@@ -9,12 +11,16 @@ const CupsLibrary &CupsLibrary::get()
         QLibrary library(QStringLiteral("cups"), 2);
         if (!library.load())
             return found;
-        found.getNamedDest = reinterpret_cast<decltype(&cupsGetNamedDest)>(library.resolve("cupsGetNamedDest"));
-        found.getOption = reinterpret_cast<decltype(&cupsGetOption)>(library.resolve("cupsGetOption"));
-        found.freeDests = reinterpret_cast<decltype(&cupsFreeDests)>(library.resolve("cupsFreeDests"));
-        found.lastError = reinterpret_cast<decltype(&cupsLastError)>(library.resolve("cupsLastError"));
-        found.lastErrorString = reinterpret_cast<decltype(&cupsLastErrorString)>(library.resolve("cupsLastErrorString"));
-        if (!found.getNamedDest || !found.getOption || !found.freeDests || !found.lastError || !found.lastErrorString)
+        auto resolve = [&library](auto &function, const char *name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
+            return function != nullptr;
+        };
+        if (!resolve(found.getNamedDest, "cupsGetNamedDest") || !resolve(found.getOption, "cupsGetOption")
+            || !resolve(found.freeDests, "cupsFreeDests") || !resolve(found.lastError, "cupsLastError")
+            || !resolve(found.lastErrorString, "cupsLastErrorString")
+            || !resolve(found.createJob, "cupsCreateJob") || !resolve(found.startDocument, "cupsStartDocument")
+            || !resolve(found.writeRequestData, "cupsWriteRequestData")
+            || !resolve(found.finishDocument, "cupsFinishDocument") || !resolve(found.cancelJob, "cupsCancelJob2"))
             return CupsLibrary();
         return found;
     }();

@@ -17,12 +17,16 @@ struct CupsLibrary
     decltype(&cupsFreeDests) freeDests = nullptr;
     decltype(&cupsLastError) lastError = nullptr;
     decltype(&cupsLastErrorString) lastErrorString = nullptr;
+    decltype(&cupsCreateJob) createJob = nullptr;
+    decltype(&cupsStartDocument) startDocument = nullptr;
+    decltype(&cupsWriteRequestData) writeRequestData = nullptr;
+    decltype(&cupsFinishDocument) finishDocument = nullptr;
+    decltype(&cupsCancelJob2) cancelJob = nullptr;
 
     // Every function resolved, or none where libcups cannot be loaded.
     static const CupsLibrary &get();
 
-    // Why the scheduler refused the last request this thread made of it,
-    // such as the job Qt's print engine submits as it ends; nothing when it
-    // was taken.
+    // Why the scheduler refused the last request this thread made of it;
+    // nothing when it was taken.
     static std::optional<QString> lastRefusal();
 };

@@ -67,7 +67,12 @@ void write(QWidget &sheet, const QString &fileName, const QPageSize &pageSize,
     paint(sheet, buffer, pageSize);
     if (beforeCommit)
         beforeCommit();
+    save(pdf, fileName);
+}
 
+void save(const QByteArray &pdf, const QString &fileName)
+{
+    checkTarget(fileName);
     // Unbuffered, and written until every byte is taken: on a full disk a
     // write takes only part and reports no error, and the PDF writer pays no
     // heed to that; only the next write says why it failed. (Left to the

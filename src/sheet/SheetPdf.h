@@ -33,4 +33,8 @@ void checkTarget(const QString &fileName);
 void write(QWidget &sheet, const QString &fileName, const QPageSize &pageSize,
            const std::function<void()> &beforeCommit = {});
 
+// Writes the finished document `pdf` into a file beside `fileName` and
+// renames it over `fileName` once it is complete; fails as `write` does.
+void save(const QByteArray &pdf, const QString &fileName);
+
 } // namespace SheetPdf

@@ -3,13 +3,15 @@
 #include "layouts/Failure.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/Twips.h"
-#include "sheet/CupsLibrary.h"
+#include "sheet/CupsJob.h"
 #include "sheet/PrinterDefaults.h"
+#include "sheet/SheetPdf.h"
 
+#include <QBuffer>
 #include <QLocale>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPicture>
-#include <QPrintEngine>
 #include <QPrinter>
 #include <QWidget>
 
@@ -134,6 +136,49 @@ void checkFits(const QSizeF &sheetTwips, const QPrinter &printer)
                            layout.pageSize().name()));
 }
 
+// The page as Qt's print engine would hand it to the scheduler: drawn on
+// the printer's paper, in its orientation and margins, at its resolution.
+// It is made whole in memory before any of it is sent.
+QByteArray pagePdf(QWidget &window, const QPrinter &printer, const QString &title)
+{
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setResolution(printer.resolution());
+    if (!writer.setPageLayout(printer.pageLayout()))
+        throw Failure(QStringLiteral("The page could not be laid out on %1.")
+                          .arg(printer.pageLayout().pageSize().name()));
+    writer.setTitle(title);
+    writer.setCreator(QStringLiteral("Tessary " TESSARY_VERSION));
+    QPainter painter;
+    if (!painter.begin(&writer))
+        throw Failure(QStringLiteral("The page for the printer could not be started."));
+    paintWindow(painter, window, writer.resolution());
+    if (!painter.end())
+        throw Failure(QStringLiteral("The page for the printer could not be finished."));
+    return pdf;
+}
+
+// What Qt's print engine asks of the scheduler for a page, and that the
+// cards print at their own size rather than fitted to the paper.
+QList<CupsJob::Option> jobOptions(const QPrinter &printer)
+{
+    const QPageLayout layout = printer.pageLayout();
+    const bool landscape = layout.orientation() == QPageLayout::Landscape;
+    QByteArray sides = "one-sided";
+    if (printer.duplex() == QPrinter::DuplexLongSide || (printer.duplex() == QPrinter::DuplexAuto && !landscape))
+        sides = "two-sided-long-edge";
+    else if (printer.duplex() == QPrinter::DuplexShortSide || printer.duplex() == QPrinter::DuplexAuto)
+        sides = "two-sided-short-edge";
+    QList<CupsJob::Option> options{{"media", layout.pageSize().key().toLocal8Bit()}, {"sides", sides}};
+    if (landscape)
+        options += CupsJob::Option{"landscape", ""};
+    options += CupsJob::Option{"fit-to-page", "false"};
+    options += CupsJob::Option{"print-scaling", "none"};
+    return options;
+}
+
 } // namespace
 
 void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch)
@@ -152,36 +197,14 @@ void PrintForm(QWidget &window, QPrinter &printer)
     printer.setFullPage(false);
     useQueueDefaults(printer);
     checkFits(contentExtent(window, Twips::perPixel()), printer);
-    printer.setCopyCount(1);
-    printer.setDocName(QStringLiteral("Tessary business cards"));
-    // Ask the scheduler to print the page as it is, not fitted to the paper:
-    // the cards must come out at their own size. (Qt hands CUPS options to
-    // its print engine as key, value pairs under this property.)
-    constexpr auto cupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
-    if (printer.outputFormat() == QPrinter::NativeFormat && printer.printEngine()) {
-        QStringList options = printer.printEngine()->property(cupsOptions).toStringList();
-        options << QStringLiteral("fit-to-page") << QStringLiteral("false")
-                << QStringLiteral("print-scaling") << QStringLiteral("none");
-        printer.printEngine()->setProperty(cupsOptions, options);
-    }
-
-    QPainter painter;
-    if (!painter.begin(&printer))
-        throw Failure(QStringLiteral("The printer \"%1\" could not be started.")
-                          .arg(printer.printerName().isEmpty() ? printer.outputFileName()
-                                                               : printer.printerName()));
-    paintWindow(painter, window, printer.resolution());
-    if (!painter.end() || printer.printerState() == QPrinter::Error)
-        throw Failure(QStringLiteral("The printer \"%1\" reported an error; the card was not printed.")
-                          .arg(printer.printerName()));
-    // Qt's print engine submits the job as the painter ends and keeps quiet
-    // when the scheduler refuses it (a queue that is not accepting jobs, or
-    // one deleted since it was looked up); libcups still holds the answer.
-    if (printer.outputFormat() == QPrinter::NativeFormat && printer.outputFileName().isEmpty()) {
-        if (const std::optional<QString> refusal = CupsLibrary::lastRefusal())
-            throw Failure(QStringLiteral("The printer \"%1\" did not take the card: %2 Nothing was printed.")
-                              .arg(printer.printerName(), refusal->endsWith(QLatin1Char('.')) ? *refusal : *refusal + QLatin1Char('.')));
-    }
+    const QString title = QStringLiteral("Tessary business cards");
+    const QByteArray pdf = pagePdf(window, printer, title);
+    if (!printer.outputFileName().isEmpty())
+        SheetPdf::save(pdf, printer.outputFileName());
+    else if (printer.outputFormat() == QPrinter::NativeFormat && !printer.printerName().isEmpty())
+        CupsJob::print(printer.printerName(), title, jobOptions(printer), pdf);
+    else
+        throw Failure(QStringLiteral("The printer has neither a print queue nor a file to print to."));
 }
 
 } // namespace SheetPrinter

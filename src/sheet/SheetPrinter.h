@@ -17,9 +17,12 @@ void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch);
 // Prints the window's client area as one page on `printer`, from the top-left
 // corner of the printable area, at physical size, with no dialog and no
 // scaling by the print pipeline. A printer bound to a print queue prints on
-// the queue's default paper in its default orientation. Throws Failure, and
-// prints nothing, when the window's controls do not fit the printable area;
-// throws Failure when the printer cannot be started or reports an error.
+// the queue's default paper in its default orientation; its page is made
+// whole in memory and streamed to the queue. A printer writing a file gets
+// the same page, put in place only once it is whole. Throws Failure, and
+// prints nothing, when the window's controls do not fit the printable area,
+// and when the page cannot be made or sent whole (a job already begun is
+// cancelled).
 void PrintForm(QWidget &window, QPrinter &printer);
 
 } // namespace SheetPrinter
