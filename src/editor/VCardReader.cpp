@@ -22,7 +22,7 @@ struct Property
     QByteArray value; // as written: still encoded and escaped
 };
 
-bool isBase64Text(const QByteArray &line)
+bool isBase64Text(QByteArrayView line)
 {
     for (const char c : line) {
         const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
@@ -52,38 +52,39 @@ bool isQuotedPrintable(const QByteArray &line)
     return start > 0 && line.left(start).toUpper().contains("QUOTED-PRINTABLE");
 }
 
-// The file's physical lines, read back as logical ones.
+// The file's physical lines, read back as logical ones. Lines are found as
+// they are read, so a file of millions of short lines costs no more memory
+// than its bytes.
 class Lines
 {
 public:
-    explicit Lines(const QByteArray &bytes) : m_lines(bytes.split('\n'))
-    {
-        for (QByteArray &line : m_lines) {
-            if (line.endsWith('\r'))
-                line.chop(1);
-        }
-    }
+    explicit Lines(QByteArray bytes) : m_bytes(std::move(bytes)) {}
 
-    bool atEnd() const { return m_next >= m_lines.size(); }
+    bool atEnd() const { return m_pos >= m_bytes.size(); }
 
     // The next line with its folded continuations joined, and a
     // quoted-printable value's soft line breaks ("=" at a line's end) too.
     QByteArray next()
     {
-        QByteArray line = m_lines[m_next++];
-        while (m_next < m_lines.size()) {
-            const QByteArray &following = m_lines[m_next];
+        qsizetype after = 0;
+        QByteArray line = lineAt(m_pos, after).toByteArray();
+        m_pos = after;
+        // Asked of the first line alone: its parameters are there, and asking
+        // again as the line grows would take time of the square of its length.
+        const bool quotedPrintable = isQuotedPrintable(line);
+        while (!atEnd()) {
+            const QByteArrayView following = lineAt(m_pos, after);
             // A soft break's next line is taken whole, also when it begins
             // with a space: that space is part of the value.
-            if (line.endsWith('=') && isQuotedPrintable(line)) {
+            if (quotedPrintable && line.endsWith('=')) {
                 line.chop(1);
-                line += following;
+                line.append(following);
             } else if (following.startsWith(' ') || following.startsWith('\t')) {
-                line += following.mid(1);
+                line.append(following.sliced(1));
             } else {
                 break;
             }
-            ++m_next;
+            m_pos = after;
         }
         return line;
     }
@@ -92,16 +93,35 @@ public:
     // not always indented, and end them with a blank line.
     void skipBase64Body()
     {
-        while (m_next < m_lines.size() && !m_lines[m_next].trimmed().isEmpty()
-               && isBase64Text(m_lines[m_next]))
-            ++m_next;
-        if (m_next < m_lines.size() && m_lines[m_next].trimmed().isEmpty())
-            ++m_next;
+        qsizetype after = 0;
+        while (!atEnd()) {
+            const QByteArrayView line = lineAt(m_pos, after);
+            if (line.trimmed().isEmpty()) {
+                m_pos = after;
+                return;
+            }
+            if (!isBase64Text(line))
+                return;
+            m_pos = after;
+        }
     }
 
 private:
-    QList<QByteArray> m_lines;
-    qsizetype m_next = 0;
+    // The line from `pos` without its LF or CR LF; `after` is where the next
+    // one begins.
+    QByteArrayView lineAt(qsizetype pos, qsizetype &after) const
+    {
+        qsizetype end = m_bytes.indexOf('\n', pos);
+        if (end < 0)
+            end = m_bytes.size();
+        after = end + 1;
+        if (end > pos && m_bytes[end - 1] == '\r')
+            --end;
+        return QByteArrayView(m_bytes).sliced(pos, end - pos);
+    }
+
+    QByteArray m_bytes;
+    qsizetype m_pos = 0;
 };
 
 QList<QByteArray> splitOutsideQuotes(const QByteArray &text, char separator)
@@ -319,7 +339,7 @@ QList<Contact> VCardReader::read(QByteArray bytes)
     if (bytes.trimmed().isEmpty())
         throw Failure(QStringLiteral("The file is empty."));
 
-    Lines lines(bytes);
+    Lines lines(std::move(bytes));
     QList<Contact> contacts;
     Contact contact;
     QString structuredName;
