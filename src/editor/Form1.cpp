@@ -365,15 +365,11 @@ void Form1::fillFromContactFile(const QString &fileName)
         return;
     }
     // In the card's order, each field as typing sets it, so its own change
-    // rule stores it and shows it; there is nothing to trap.
+    // rule stores it and shows it; there is nothing to trap. A field cuts a
+    // text longer than it holds, as it cuts a paste.
     for (std::size_t n = 0; n < CardFields::fields.size(); ++n) {
-        if (!text[n])
-            continue;
-        QLineEdit *edit = field(CardFields::fields[n].letter);
-        QString value = text[n]->left(edit->maxLength());
-        if (value.size() < text[n]->size() && !value.isEmpty() && value.back().isHighSurrogate())
-            value.chop(1);
-        edit->setText(value);
+        if (text[n])
+            field(CardFields::fields[n].letter)->setText(*text[n]);
     }
 }
 
