@@ -49,6 +49,7 @@ public:
     {
         return QString();
     }
+    int chooseFromList(QWidget *, const QString &, const QString &, const QStringList &) override { return 0; }
     void showModal(QWidget *) override {}
     bool openUrl(const QString &) override { return true; }
     void seedRandom(double) override {}

@@ -34,6 +34,10 @@ public:
     {
         return QString();
     }
+    int chooseFromList(QWidget *, const QString &, const QString &, const QStringList &items) override
+    {
+        return int(items.size()) - 1;
+    }
     void showModal(QWidget *) override {}
     bool openUrl(const QString &) override { return false; }
     void seedRandom(double) override {}

@@ -6,8 +6,8 @@
 Standard library only and repeatable: a tiny BMP, JPEG and PNG drawn here,
 the program's own hand pointer, every picture of tests/pictures (each kind
 of JPEG and BMP the loader reads, once as a file and once as the logo boxes
-load it), and gradient parameter records laid out the way fuzz_gradient.cpp
-reads them. Inputs a fuzzer once failed on are kept beside these
+load it), gradient parameter records laid out the way fuzz_gradient.cpp
+reads them, and contact files of each kind of export fuzz_vcard reads. Inputs a fuzzer once failed on are kept beside these
 (bmp-rows-overflow, for one) and left alone.
 """
 
@@ -126,6 +126,47 @@ def fill(style, width, height, channels=(0, 0, 0, 255, 255, 255)):
     return r.boolean(True).int_in(0, 60, width).int_in(0, 60, height).data()
 
 
+def crlf(text):
+    return text.replace(b"\n", b"\r\n")
+
+
+def contacts():
+    """Contact files as phones, mail programs, address books and web mail
+    write them, for fuzz_vcard."""
+    return {
+        "phone-2.1-quoted-printable.vcf": crlf(
+            b"BEGIN:VCARD\nVERSION:2.1\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=BCrgen;;;\n"
+            b"FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:J=C3=BCrgen M=C3=BCller\nTEL;CELL;PREF:+49 151 2345678\n"
+            b"TEL;WORK;FAX:+49 30 1234599\nTEL;WORK;VOICE:+49 30 1234567\nEMAIL;HOME:juergen@example.de\n"
+            b"ADR;WORK;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;Hauptstra=C3=9Fe 5=0D=0AHinter=\n"
+            b"haus;Berlin;;10115;Deutschland\n"
+            b"PHOTO;ENCODING=BASE64;JPEG:/9j/4AAQSkZJRgABAQAAAQABAAD/2wBDAAgGBgcGBQgHBwcJCQgKDA\n"
+            b"    AAAAAAAAAAAAAAAA\n/9j/NotIndented+/=\n\nURL:http://mueller.example\nEND:VCARD\n"),
+        "mail-2.1-windows-1252.vcf": crlf(
+            b"begin:vcard\nversion:2.1\nORG;QUOTED-PRINTABLE;CHARSET=Windows-1252:Caf=E9 =93Zur Post=94;K=FCche\n"
+            b"FN:Zo\xeb Fischer\nADR;HOME:;;Bahnhofstr. 2;K\xf6ln;;50667\n"
+            b"ADR;WORK;PREF:;;Marktplatz 1;M\xfcnster;NRW;48143;Germany\n"
+            b"EMAIL;PREF;INTERNET:zoe@cafe.example\nEND:VCARD\n"),
+        "book-3.0-folded-grouped.vcf":
+            b"\xef\xbb\xbfBEGIN:VCARD\nVERSION:3.0\nN:Berg;Anna;;;\nFN:Anna Berg\nORG:Berg \\& Sons\\, Ltd.;Printing\n"
+            b"PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgABAQAAAQABAAD\n /2wBDAAgGBgcGBQgHBwcJCQgKDA==\n"
+            b"item1.EMAIL;type=INTERNET;type=pref:anna@home.example\n"
+            b"item2.EMAIL;type=INTERNET;type=WORK:anna@berg.exa\n mple\n"
+            b"item3.tel;type=CELL;type=VOICE;type=pref:+44 7700 900123\nitem4.TEL;TYPE=work,voice:+44 20 7946 0018\n"
+            b"item6.ADR;type=WORK:;Unit 4\\nBlock B;12 Quay Street\\nDock Yard;London;;EC1A 1BB;\n\tUnited Kingdom\n"
+            b"item7.URL;type=pref:http\\://berg.\n\texample\nEND:VCARD\n",
+        "web-4.0-pref-tel.vcf": crlf(
+            b"BEGIN:VCARD\nVERSION:4.0\nFN:Sam Ortiz\nEMAIL;TYPE=home:sam@home.example\nEMAIL;PREF=1:sam@ortiz.example\n"
+            b"TEL;VALUE=uri;PREF=1;TYPE=\"voice,cell\":tel:+1-555-555-0199;ext=12\n"
+            b"TEL;VALUE=uri;TYPE=fax:tel:+1-555-555-0111\n"
+            b"ADR;TYPE=home;LABEL=\"1 Main St, Suite: 5\":;;1 Main St;New York;NY;99999;USA\n"
+            b"URL:https://ortiz.example\nEND:VCARD\n"),
+        "two-contacts-nested-agent.vcf":
+            b"BEGIN:VCARD\nFN:Outer\nAGENT:\nBEGIN:VCARD\nFN:Inner\nEND:VCARD\nEND:VCARD\n"
+            b"BEGIN:VCARD\nN:Ortiz;Sam\nTEL:555\nEND:VCARD\n",
+    }
+
+
 def outputs():
     with open(os.path.join(ROOT, "assets", "HAND-M.CUR"), "rb") as f:
         hand = f.read()
@@ -162,6 +203,8 @@ def outputs():
         files[os.path.join("fuzz_picture", name)] = data
     for name, data in gradient.items():
         files[os.path.join("fuzz_gradient", name)] = data
+    for name, data in contacts().items():
+        files[os.path.join("fuzz_vcard", name)] = data
     return files
 
 

@@ -105,6 +105,16 @@ public:
     {
         return QString();
     }
+    int chooseFromList(QWidget *, const QString &title, const QString &prompt,
+                       const QStringList &items) override
+    {
+        lists.push_back({title, prompt, items});
+        if (chosenItems.empty())
+            return -1;
+        const int index = chosenItems.front();
+        chosenItems.pop_front();
+        return index;
+    }
     void showModal(QWidget *window) override
     {
         shownModally.push_back(window);
@@ -133,9 +143,17 @@ public:
         QString title, filter, initialName;
     };
 
+    struct List
+    {
+        QString title, prompt;
+        QStringList items;
+    };
+
     std::vector<Message> messages;
     std::vector<Dialog> dialogs;
     std::deque<QString> chosenFiles;
+    std::vector<List> lists;
+    std::deque<int> chosenItems; // none left: the list is cancelled
     std::vector<QWidget *> shownModally;
     std::function<void(QWidget *)> onShowModal;
     std::function<void()> onMessage;

@@ -7,12 +7,17 @@
 #include "layouts/StretchImage.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 
@@ -38,6 +43,13 @@ void breakStore()
     QFile blocker(folder());
     QVERIFY(blocker.open(QIODevice::WriteOnly));
 }
+
+// A contact as an address book exports it, with a four-line work address.
+const QByteArray contactFile = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Berg\r\nORG:Berg Print Works;Sales\r\n"
+                               "TITLE:Owner\r\nEMAIL;TYPE=INTERNET:anna@home.example\r\n"
+                               "item1.EMAIL;TYPE=INTERNET,WORK:anna@berg.example\r\nTEL;TYPE=WORK,VOICE:+44 20 7946 0018\r\n"
+                               "ADR;TYPE=WORK:;;12 Quay Street\\nDock Yard;London;;EC1A 1BB;United Kingdom\r\n"
+                               "URL:https://berg.example\r\nEND:VCARD\r\n";
 
 // The fields are addressed by QChar in this program's tables.
 struct Editor : TestSupport::Editor
@@ -191,6 +203,134 @@ private slots:
         editor.form.PushButton4_Click();
         QVERIFY(!QFile::exists(TestSupport::settingsFile()));
         QCOMPARE(editor.field('a')->text(), QStringLiteral("Darnovi"));
+    }
+
+    void contactFillsTheCardAsTyped_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<int>>("picks");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("card");
+        QTest::addColumn<QString>("message");
+        const QStringList old{"old a", "old b", "old c", "old d", "old e", "old f", "old g", "old h", "old i", "old j"};
+        QTest::newRow("3.0 contact") << contactFile << QList<int>{} << QStringList{}
+                                     << QStringList{"Berg Print Works", "old b", "12 Quay Street", "Dock Yard",
+                                                    "London EC1A 1BB", "United Kingdom", " ", "anna@berg.example",
+                                                    "+44 20 7946 0018", "https://berg.example"}
+                                     << QString();
+        const QByteArray two = contactFile + "BEGIN:VCARD\nN:Ortiz;Sam\nTEL:555-0100\nEND:VCARD\n";
+        QStringList second = old;
+        second[0] = QStringLiteral("Sam Ortiz");
+        second[8] = QStringLiteral("555-0100");
+        QTest::newRow("two contacts, the second picked")
+            << two << QList<int>{1} << QStringList{"Anna Berg", "Sam Ortiz"} << second << QString();
+        QTest::newRow("two contacts, none picked")
+            << two << QList<int>{} << QStringList{"Anna Berg", "Sam Ortiz"} << old << QString();
+        QTest::newRow("no vCard") << QByteArray("Name,E-mail\nAnna,anna@example\n") << QList<int>{}
+                                  << QStringList{} << old << "no contact";
+    }
+
+    // Through the preview card's menu, as the user would ask for it.
+    void contactFillsTheCardAsTyped()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<int>, picks);
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, card);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("contact.vcf"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+        out.close();
+        Editor editor;
+        for (QChar letter : allLetters)
+            editor.field(letter)->setText(QStringLiteral("old ") + letter);
+
+        const QList<QAction *> menu = editor.control("Picture1")->actions();
+        // Below the sheet's own commands.
+        QVERIFY(menu.size() >= 2);
+        QCOMPARE(menu.front()->text(), QStringLiteral("Save Sheet as PDF..."));
+        QAction *fill = menu.back();
+        QCOMPARE(fill->text(), QStringLiteral("Fill from Contact..."));
+        QCOMPARE(fill->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
+        QVERIFY(fill->isShortcutVisibleInContextMenu());
+        editor.services.chosenFiles = {path};
+        editor.services.chosenItems.assign(picks.begin(), picks.end());
+        fill->trigger();
+
+        QCOMPARE(editor.services.dialogs.back().title, QStringLiteral("Select Contact"));
+        QCOMPARE(editor.services.dialogs.back().filter, QStringLiteral("Contacts|*.vcf;*.vcard"));
+        QCOMPARE(editor.services.lists.empty() ? QStringList() : editor.services.lists.back().items, listed);
+        for (int n = 0; n < allLetters.size(); ++n) {
+            QCOMPARE(editor.field(allLetters[n])->text(), card[n]);
+            QCOMPARE(editor.label(allLetters[n])->text(), card[n]);
+            QCOMPARE(onDisk(allLetters[n]), QVariant(card[n]));
+        }
+        QCOMPARE(editor.services.messages.size(), message.isEmpty() ? 0u : 1u);
+        if (!message.isEmpty()) {
+            QVERIFY(editor.services.messages.front().text.contains(path));
+            QVERIFY(editor.services.messages.front().text.contains(message));
+        }
+    }
+
+    void contactDropIsTakenOnlyWhereItMayBe_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<int>("actions");
+        QTest::addColumn<bool>("previewOpen");
+        QTest::addColumn<bool>("taken");
+        const int copy = Qt::CopyAction | Qt::MoveAction;
+        QTest::newRow("on a field") << "b" << "anna.vcf" << copy << false << true;
+        QTest::newRow("on the preview card") << "Picture1" << "anna.VCF" << copy << false << true;
+        QTest::newRow("on the logo box") << "imgLogo" << "anna.vcf" << copy << false << false;
+        QTest::newRow("on the logo's hint") << "lblChoose" << "anna.vcf" << copy << false << false;
+        QTest::newRow("move only, on a field") << "b" << "anna.vcf" << int(Qt::MoveAction) << false << false;
+        QTest::newRow("while the print preview is open") << "b" << "anna.vcf" << copy << true << false;
+        QTest::newRow("not named as a contact") << "Picture1" << "anna.txt" << copy << false << false;
+    }
+
+    void contactDropIsTakenOnlyWhereItMayBe()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, fileName);
+        QFETCH(int, actions);
+        QFETCH(bool, previewOpen);
+        QFETCH(bool, taken);
+        QTemporaryDir dir;
+        QFile out(dir.filePath(fileName));
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(contactFile) == contactFile.size());
+        out.close();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(out.fileName())});
+        data.setText(out.fileName());
+
+        Editor editor;
+        editor.field('b')->setText(QStringLiteral("old b"));
+        if (previewOpen) {
+            editor.form.form2().setWindowModality(Qt::ApplicationModal);
+            editor.form.form2().show();
+            QVERIFY(QTest::qWaitForWindowExposed(&editor.form.form2()));
+        }
+        // Where nothing under the pointer takes drops, the window does.
+        QWidget *over = editor.control(target.toLatin1().constData());
+        QWidget *receiver = over->acceptDrops() ? over : &editor.form;
+        const QPoint at = receiver == over ? over->rect().center() : over->mapTo(receiver, over->rect().center());
+        const auto possible = Qt::DropActions(actions);
+        QDragEnterEvent enter(at, possible, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(receiver, &enter);
+        QCOMPARE(enter.isAccepted() && enter.dropAction() == Qt::CopyAction, taken);
+        QDropEvent drop(at, possible, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(receiver, &drop);
+        QCOMPARE(drop.isAccepted() && drop.dropAction() == Qt::CopyAction, taken);
+
+        // Filled once the drop has been answered, and never by pasting the name.
+        QCOMPARE(editor.field('a')->text(), QString());
+        QCoreApplication::processEvents();
+        QCOMPARE(editor.field('a')->text(), taken ? QStringLiteral("Berg Print Works") : QString());
+        QCOMPARE(editor.field('b')->text(), QStringLiteral("old b"));
+        QVERIFY(editor.services.messages.empty());
     }
 
     void sampleDataReportsEachFailingFieldAndGoesOn()

@@ -28,6 +28,12 @@ QString HeadlessServices::chooseSaveFile(QWidget *parent, const QString &title, 
     return chooseFile(parent, title, filter, suggestedPath);
 }
 
+int HeadlessServices::chooseFromList(QWidget *, const QString &title, const QString &, const QStringList &)
+{
+    keep(QStringLiteral("A list (\"%1\") was to be chosen from where nobody can answer it.").arg(title));
+    return -1;
+}
+
 void HeadlessServices::showModal(QWidget *window)
 {
     keep(QStringLiteral("The window \"%1\" was to be shown where nobody can see it.")

@@ -20,6 +20,8 @@ public:
                        const QString &initialName) override;
     QString chooseSaveFile(QWidget *parent, const QString &title, const QString &filter,
                            const QString &suggestedPath, const QString &suffix) override;
+    int chooseFromList(QWidget *parent, const QString &title, const QString &prompt,
+                       const QStringList &items) override;
     void showModal(QWidget *window) override;
     bool openUrl(const QString &url) override;
     void seedRandom(double) override {}

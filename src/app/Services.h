@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QPrinter;
@@ -31,6 +32,11 @@ public:
     // nothing was chosen.
     virtual QString chooseSaveFile(QWidget *parent, const QString &title, const QString &filter,
                                    const QString &suggestedPath, const QString &suffix) = 0;
+
+    // A modal list of `items` to pick one from. The result is the index of
+    // the one picked, or -1 when none was.
+    virtual int chooseFromList(QWidget *parent, const QString &title, const QString &prompt,
+                               const QStringList &items) = 0;
 
     // Shows `window` modally and returns once it has been closed.
     virtual void showModal(QWidget *window) = 0;

@@ -3,15 +3,20 @@
 #include "layouts/Failure.h"
 
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <cstring>
 
@@ -84,6 +89,31 @@ bool SystemServices::confirmReplace(QWidget *parent, const QString &title, const
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+int SystemServices::chooseFromList(QWidget *parent, const QString &title, const QString &prompt,
+                                   const QStringList &items)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    auto *label = new QLabel(prompt, &dialog);
+    label->setTextFormat(Qt::PlainText);
+    auto *list = new QListWidget(&dialog);
+    list->addItems(items);
+    list->setCurrentRow(0);
+    label->setBuddy(list);
+    list->setAccessibleName(prompt);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemActivated, &dialog, &QDialog::accept);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(label);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    return list->currentRow();
 }
 
 void SystemServices::showModal(QWidget *window)

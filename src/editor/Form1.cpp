@@ -7,7 +7,9 @@
 #include "app/SettingsStore.h"
 #include "app/SkinEngine.h"
 #include "app/Theming.h"
+#include "editor/ContactDrop.h"
 #include "editor/LogoDrop.h"
+#include "editor/VCardReader.h"
 #include "gradient/modGradient.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/Form1Layout.h"
@@ -37,6 +39,7 @@
 #include <QStandardPaths>
 #include <QTime>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -46,6 +49,7 @@ using Form1Layout::fullSizeCaption;
 constexpr auto logoFilter = "JPEG Files(*.jpg)|*.jpg|BMP Files(*.bmp)|*.bmp";
 constexpr auto pdfFilter = "PDF Files|*.pdf";
 constexpr auto pdfName = "cards.pdf";
+constexpr auto contactFilter = "Contacts|*.vcf;*.vcard";
 // The finest the sheet is drawn at: the PDF's resolution, and as fine as
 // printer drivers commonly ask for. A logo needs no more pixels than that.
 constexpr double finestDotsPerInch = 1200;
@@ -90,6 +94,11 @@ Form1::Form1(Services &services, SettingsStore &settings, QString programFolder,
     logoDrop->watch(lblChoose);
     // Queued, so the drag has ended before a box about the picture shows.
     connect(logoDrop, &LogoDrop::dropped, this, &Form1::imgLogo_Drop, Qt::QueuedConnection);
+    auto *contactDrop = new ContactDrop({imgLogo(), lblChoose}, this);
+    contactDrop->watch(this);
+    for (const CardFields::Field &card : CardFields::fields)
+        contactDrop->watch(field(card.letter));
+    connect(contactDrop, &ContactDrop::dropped, this, &Form1::fillFromContactFile, Qt::QueuedConnection);
     addShortcuts();
 
     // The pointer follows the mouse over these, and only these.
@@ -315,6 +324,55 @@ void Form1::saveSheetAsPdf()
     }
 }
 
+void Form1::fillFromContact()
+{
+    const QString fileName = m_services.chooseFile(this, QStringLiteral("Select Contact"),
+                                                   QLatin1String(contactFilter), m_contactFolder);
+    if (fileName.isEmpty())
+        return;
+    m_contactFolder = QFileInfo(fileName).absolutePath();
+    fillFromContactFile(fileName);
+}
+
+void Form1::fillFromContactFile(const QString &fileName)
+{
+    const QString shown = QDir::toNativeSeparators(fileName);
+    QList<Contact> contacts;
+    try {
+        contacts = VCardReader::readFile(fileName);
+    } catch (const Failure &failure) {
+        m_services.messageBox(this, QStringLiteral("Tessary"),
+                              QStringLiteral("The card cannot be filled from %1.\n\n%2").arg(shown, failure.description()),
+                              MessageIcon::Exclamation);
+        return;
+    }
+    qsizetype chosen = 0;
+    if (contacts.size() > 1) {
+        QStringList names;
+        for (const Contact &contact : std::as_const(contacts))
+            names << contact.displayName();
+        chosen = m_services.chooseFromList(this, QStringLiteral("Select Contact"),
+                                           QStringLiteral("Fill the card from which contact?"), names);
+        if (chosen < 0 || chosen >= contacts.size())
+            return;
+    }
+    const std::array<std::optional<QString>, 10> text = contacts[chosen].cardText();
+    if (std::none_of(text.begin(), text.end(), [](const auto &value) { return value.has_value(); })) {
+        m_services.messageBox(this, QStringLiteral("Tessary"),
+                              QStringLiteral("%1 has no name, company, address, e-mail address, phone number or "
+                                             "website for the card.").arg(shown),
+                              MessageIcon::Exclamation);
+        return;
+    }
+    // In the card's order, each field as typing sets it, so its own change
+    // rule stores it and shows it; there is nothing to trap. A field cuts a
+    // text longer than it holds, as it cuts a paste.
+    for (std::size_t n = 0; n < CardFields::fields.size(); ++n) {
+        if (text[n])
+            field(CardFields::fields[n].letter)->setText(*text[n]);
+    }
+}
+
 Form2 &Form1::form2()
 {
     if (!m_form2) {
@@ -374,6 +432,12 @@ void Form1::addShortcuts()
     QWidget *card = m_controls.find(QStringLiteral("Picture1"));
     card->addAction(saveAction);
     card->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto *contactAction = new QAction(QStringLiteral("Fill from Contact..."), this);
+    contactAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    contactAction->setShortcutVisibleInContextMenu(true);
+    connect(contactAction, &QAction::triggered, this, &Form1::fillFromContact);
+    addAction(contactAction);
+    card->addAction(contactAction);
 
     const auto keys = [](const QKeySequence &sequence) { return sequence.toString(QKeySequence::NativeText); };
     const auto named = [&](const QString &what, const QKeySequence &sequence) {

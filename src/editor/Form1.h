@@ -68,6 +68,10 @@ public:
     // Fills the sheet as "Print Card" does and writes it to a PDF file the
     // user chooses.
     void saveSheetAsPdf();
+    // Fills the card from a contact file the user chooses, or from this one:
+    // each field the contact has something for is set as if typed.
+    void fillFromContact();
+    void fillFromContactFile(const QString &fileName);
 
     // The print preview window, created hidden (its load step run) on first
     // reach; at most one exists at a time.
@@ -122,6 +126,8 @@ private:
     FileDialog m_commonDialog1;
     // Where the last sheet was saved as a PDF in this run.
     QString m_pdfFolder;
+    // Where the last contact file was chosen in this run.
+    QString m_contactFolder;
     std::unique_ptr<SkinEngine> m_skin;
     DeferredFailure m_deferred;
     QPointer<Form2> m_form2;

@@ -1,11 +1,10 @@
 #include "editor/LogoDrop.h"
 
+#include "editor/DroppedFile.h"
+
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
-#include <QMimeData>
-#include <QUrl>
 #include <QWidget>
 
 void LogoDrop::watch(QWidget *target)
@@ -16,14 +15,8 @@ void LogoDrop::watch(QWidget *target)
 
 QString LogoDrop::pictureFile(const QMimeData *data)
 {
-    if (!data || !data->hasUrls())
-        return QString();
-    const QList<QUrl> urls = data->urls();
-    if (urls.size() != 1 || !urls.front().isLocalFile())
-        return QString();
-    const QString path = urls.front().toLocalFile();
-    // Also keeps the reader away from a FIFO or a device, where it would wait.
-    if (!QFileInfo(path).isFile())
+    const QString path = DroppedFile::single(data);
+    if (path.isEmpty())
         return QString();
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);

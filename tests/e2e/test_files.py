@@ -1,5 +1,6 @@
 """Files in and out as on a desktop: the sheet saved as a PDF from the
-window, and a picture dragged from a file manager onto the logo box."""
+window, a picture dragged from a file manager onto the logo box, and a
+contact file dropped on a card field."""
 
 import os
 import subprocess
@@ -14,6 +15,13 @@ SAVE_CAPTION = "Save Sheet as PDF..."
 CARD = {"a": "Darnovi Print Works", "b": "Paper that opens doors", "c": "12 Quay Street",
         "h": "hello@darnovi.example", "i": "+44 20 7946 0000", "j": "darnovi.example",
         "Fit": h.FULL_CAPTION}
+
+# An address book's export of one contact, with a three-line work address.
+CONTACT = (b"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Berg\r\nORG:Berg Print Works;Sales\r\n"
+           b"EMAIL;TYPE=INTERNET:anna@home.example\r\nitem1.EMAIL;TYPE=INTERNET,WORK:anna@berg.example\r\n"
+           b"TEL;TYPE=WORK,VOICE:+44 20 7946 0018\r\n"
+           b"ADR;TYPE=WORK:;;12 Quay Street;London;;EC1A 1BB;United Kingdom\r\n"
+           b"URL:https://berg.example\r\nEND:VCARD\r\n")
 
 
 def page_at_150_dpi(pdf):
@@ -176,6 +184,39 @@ class FilesInAndOut(h.AppTestCase):
             x, y, _, _ = app.preview_logo_box()
             return h.Shot(app.main_wid).fraction((x + 2, y + 2, 36, 26), h.is_red) > 0.95
         h.wait_until(red_on_preview, "the dropped logo on the preview card", interval=0.2)
+        self.assertEqual(app.message_boxes(h.MAIN_TITLE), [])
+        app.responsive()
+
+    def drag(self, path, to):
+        """One drag of `path` from a fresh drag source to the middle of `to`."""
+        source = DragSource([path], self.tmp)
+        try:
+            return source.drag_to(*self.middle(h.extents(to)))
+        finally:
+            source.stop()
+
+    def test_contact_dropped_on_a_field_fills_the_card(self):
+        contact = os.path.join(self.tmp, "Anna Berg.vcf")
+        with open(contact, "wb") as f:
+            f.write(CONTACT)
+        app = self.new_app()
+        app.write_settings({"a": "Typed name", "b": CARD["b"]})
+        app.launch()
+
+        # The logo box takes pictures alone.
+        self.assertEqual(self.drag(contact, app.logo_box()), "refused")
+        self.assertEqual(app.field_text("a"), "Typed name")
+
+        # Over a field, the card is filled instead of the file's name pasted.
+        self.assertEqual(self.drag(contact, app.field("b")), "copied")
+        card = {"a": "Berg Print Works", "c": "12 Quay Street", "d": "London EC1A 1BB", "e": "United Kingdom",
+                "f": " ", "g": " ", "h": "anna@berg.example", "i": "+44 20 7946 0018", "j": "https://berg.example"}
+        h.wait_until(lambda: all(app.settings().get(k) == v for k, v in card.items()),
+                     "the contact in the settings file")
+        for letter, text in card.items():
+            self.assertEqual(app.field_text(letter), text)
+        self.assertEqual(app.field_text("b"), CARD["b"])
+        self.assertEqual(app.settings()["b"], CARD["b"])
         self.assertEqual(app.message_boxes(h.MAIN_TITLE), [])
         app.responsive()
 
