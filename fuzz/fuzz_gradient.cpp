@@ -8,7 +8,7 @@
 #include "gradient/DrawingObject.h"
 #include "gradient/clsGrad.h"
 #include "gradient/modGradient.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -2,7 +2,7 @@
 
 #include "gradient/PropertyBag.h"
 #include "gradient/b8GradLine.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "layouts/PictureBox.h"
 #include "layouts/Twips.h"
 

@@ -6,7 +6,7 @@
 #include "editor/Form1.h"
 #include "gradient/SystemColours.h"
 #include "layouts/CaptionLabel.h"
-#include "layouts/Colour.h"
+#include "base/Colour.h"
 #include "layouts/FrameBox.h"
 #include "layouts/PictureBox.h"
 #include "sheet/Form2.h"

@@ -4,7 +4,7 @@
 #include "gradient/DeviceContext.h"
 #include "gradient/SystemColours.h"
 #include "gradient/UpdateLock.h"
-#include "layouts/Colour.h"
+#include "base/Colour.h"
 #include "layouts/PictureBox.h"
 
 #include <QApplication>

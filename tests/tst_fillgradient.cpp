@@ -4,7 +4,7 @@
 #include "gradient/DrawingObject.h"
 #include "gradient/PictureBoxDrawing.h"
 #include "gradient/modGradient.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <QtTest>

@@ -1,7 +1,7 @@
 #include "app/SettingsStore.h"
 
 #include "app/SaveLock.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QDateTime>
 #include <QDir>

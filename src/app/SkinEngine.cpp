@@ -1,6 +1,6 @@
 #include "app/SkinEngine.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QApplication>
 #include <QFile>

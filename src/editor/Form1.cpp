@@ -13,7 +13,7 @@
 #include "layouts/Form1Layout.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/PictureBox.h"
-#include "layouts/Pictures.h"
+#include "layouts/Artwork.h"
 #include "layouts/StretchImage.h"
 #include "layouts/Twips.h"
 #include "pictures/HandCursor.h"

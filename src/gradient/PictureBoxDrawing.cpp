@@ -2,7 +2,7 @@
 
 #include "gradient/DeviceContext.h"
 #include "gradient/SystemColours.h"
-#include "layouts/Colour.h"
+#include "base/Colour.h"
 #include "layouts/PictureBox.h"
 #include "layouts/Twips.h"
 

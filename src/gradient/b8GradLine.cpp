@@ -3,7 +3,7 @@
 #include "gradient/PropertyBag.h"
 #include "gradient/SystemColours.h"
 #include "gradient/clsGrad.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "layouts/PictureBox.h"
 #include "layouts/Twips.h"
 

@@ -5,7 +5,7 @@
 #include "gradient/DeviceContext.h"
 #include "gradient/SystemColours.h"
 #include "gradient/UpdateLock.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <QImage>

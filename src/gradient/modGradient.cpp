@@ -2,8 +2,8 @@
 
 #include "gradient/DrawingObject.h"
 #include "gradient/PictureBoxDrawing.h"
-#include "layouts/Colour.h"
-#include "layouts/Failure.h"
+#include "base/Colour.h"
+#include "base/Failure.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 
 #include "layouts/Accessibility.h"
 #include "layouts/CaptionLabel.h"
-#include "layouts/Colour.h"
+#include "base/Colour.h"
 #include "layouts/Controls.h"
 #include "layouts/Fonts.h"
 #include "layouts/FrameBox.h"

@@ -8,7 +8,7 @@
 #include "layouts/Form2Layout.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/PictureBox.h"
-#include "layouts/Pictures.h"
+#include "layouts/Artwork.h"
 #include "layouts/ShapeBox.h"
 #include "layouts/StretchImage.h"
 #include "pictures/HandCursor.h"

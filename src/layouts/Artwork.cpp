@@ -1,4 +1,4 @@
-#include "layouts/Pictures.h"
+#include "layouts/Artwork.h"
 
 #include "layouts/Form2Layout.h"
 #include "layouts/IconPixels.h"
