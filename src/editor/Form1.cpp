@@ -485,7 +485,7 @@ void Form1::Form_Load()
     trap.at(108, [&] { openWebLink(); });
     trap.at(126, [&] {
         setWindowTitle(QStringLiteral("Tessary"));
-        setWindowIcon(Pictures::applicationIcon());
+        setWindowIcon(Artwork::applicationIcon());
         Main::SetAppTitle();
     });
     restore(trap);

@@ -5,7 +5,7 @@
 
 #include <QPixmap>
 
-namespace Pictures {
+namespace Artwork {
 
 QIcon applicationIcon()
 {
@@ -35,4 +35,4 @@ const QImage &cardFace()
     return face;
 }
 
-} // namespace Pictures
+} // namespace Artwork

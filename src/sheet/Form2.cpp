@@ -35,7 +35,7 @@ Form2::Form2(CardSource &card, Services &services, QString programFolder, QWidge
     for (int index = 0; index < cardCount; ++index) {
         builder.build(this, cards.subspan(index, 1), m_controls, index);
         auto *card = m_controls.get<PictureBox>(QStringLiteral("Picture1"), index);
-        card->setPicture(Pictures::cardFace());
+        card->setPicture(Artwork::cardFace());
         builder.build(card, Form2Layout::cardContents(), m_controls, index);
     }
 }
@@ -49,7 +49,7 @@ void Form2::Form_Load()
 {
     ErrorTrap trap(m_services, this, location());
     trap.at(100, [&] {
-        setWindowIcon(Pictures::applicationIcon());
+        setWindowIcon(Artwork::applicationIcon());
         // The window keeps the default arrow, so this image is never seen;
         // it is loaded all the same, and a damaged file is reported.
         const QString cursorFile =
