@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "gradient/DeviceContext.h"
+#include "gradient/RecentDrawings.h"
 #include "gradient/SystemColours.h"
 #include "gradient/UpdateLock.h"
 #include "gradient/clsGrad.h"
@@ -390,8 +391,9 @@ private slots:
             dc.GdiFlush();
             return image;
         };
+        RecentDrawings drawings;
         const auto draw = [&](PictureBox &box, qint32 colour1, float angle) {
-            clsGrad grad(services);
+            clsGrad grad(services, &drawings);
             grad.setColor1(colour1);
             grad.setAngle(angle);
             return grad.Draw(box);
@@ -440,6 +442,28 @@ private slots:
         QVERIFY(firstReports > 0);
         QVERIFY(!draw(nanSecond, 0x0000FF, std::nanf("")));
         QCOMPARE(reports, 2 * firstReports);
+    }
+
+    // A repeat takes the lock as a drawing does, so it fails to take it the
+    // same way: with another window locked it still shows the drawing, and
+    // leaves that lock in place rather than releasing it.
+    void repeatWhileAnotherWindowIsLocked()
+    {
+        FakeServices services;
+        RecentDrawings drawings;
+        PictureBox first, second;
+        first.resize(30, 10);
+        second.resize(30, 10);
+        QVERIFY(clsGrad(services, &drawings).Draw(first));
+        QWidget other;
+        const UpdateLock outer(&other);
+        QVERIFY(outer.held());
+        QVERIFY(clsGrad(services, &drawings).Draw(second));
+        QCOMPARE(second.canvas().cacheKey(), first.canvas().cacheKey());
+        QCOMPARE(UpdateLock::lockedWindow(), &other);
+        QVERIFY(!other.updatesEnabled());
+        QVERIFY(second.updatesEnabled());
+        QVERIFY(services.messages.empty());
     }
 };
 

@@ -320,7 +320,7 @@ Form2 &Form1::form2()
     if (!m_form2) {
         if (m_unloading)
             throw Failure(QStringLiteral("The program is closing."));
-        m_form2 = new Form2(*this, m_services, m_programFolder, this);
+        m_form2 = new Form2(*this, m_services, m_programFolder, this, &m_drawings);
         m_form2->Form_Load();
         if (!m_form2)
             throw Failure(QStringLiteral("The print preview window was closed while it loaded."));

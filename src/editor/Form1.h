@@ -2,6 +2,7 @@
 
 #include "app/DeferredFailure.h"
 #include "editor/FileDialog.h"
+#include "gradient/RecentDrawings.h"
 #include "layouts/Controls.h"
 #include "pictures/PictureLoader.h"
 #include "sheet/CardSource.h"
@@ -124,6 +125,8 @@ private:
     QString m_pdfFolder;
     std::unique_ptr<SkinEngine> m_skin;
     DeferredFailure m_deferred;
+    // The sheet's rules drawn so far, kept for every sheet of the run.
+    RecentDrawings m_drawings;
     QPointer<Form2> m_form2;
     Pointer m_pointer = Pointer::Default;
     std::optional<QCursor> m_mouseIcon;

@@ -7,6 +7,7 @@
 class PictureBox;
 class PropertyBag;
 class QLabel;
+class RecentDrawings;
 class Services;
 
 // A horizontal bar filled with a two-colour gradient, with an optional
@@ -25,7 +26,9 @@ class b8GradLine : public QWidget
 {
     Q_OBJECT
 public:
-    explicit b8GradLine(Services &services, QWidget *parent = nullptr);
+    // Rules handed the same `drawings` share the images of drawings alike.
+    explicit b8GradLine(Services &services, QWidget *parent = nullptr,
+                        RecentDrawings *drawings = nullptr);
 
     // Colours are 0x00BBGGRR, system colours with the high bit set.
     qint32 Color1() const { return m_Color1; }
@@ -81,6 +84,7 @@ private:
     qint32 resolved(qint32 colour) const;
 
     Services &m_services;
+    RecentDrawings *m_drawings = nullptr;
     PictureBox *bgMain = nullptr;
     QLabel *lblCaption = nullptr;
     qint32 m_Color1 = defaultColor1;

@@ -23,13 +23,14 @@ using Form1Layout::fitCaption;
 using Form1Layout::fullSizeCaption;
 } // namespace
 
-Form2::Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent)
+Form2::Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent,
+             RecentDrawings *drawings)
     : QWidget(parent, Qt::Window), m_card(card), m_services(services),
       m_programFolder(std::move(programFolder))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     LayoutBuilder builder;
-    builder.setCompositeFactory(GradLineFactory::make(services));
+    builder.setCompositeFactory(GradLineFactory::make(services, drawings));
     builder.applyWindow(this, Form2Layout::window());
     const auto cards = Form2Layout::cards();
     for (int index = 0; index < cardCount; ++index) {

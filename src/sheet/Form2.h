@@ -9,6 +9,7 @@
 #include <optional>
 
 class CardSource;
+class RecentDrawings;
 class Services;
 
 // The print preview window: the sheet of six cards, two columns by three
@@ -20,8 +21,11 @@ class Form2 : public QWidget
 public:
     static constexpr int cardCount = Form2Layout::cardCount;
 
-    // `card` is what the sheet shows; `parent` the window it belongs to.
-    Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent);
+    // `card` is what the sheet shows; `parent` the window it belongs to. The
+    // cards' rules share `drawings`, which outlives the sheet; with none each
+    // rule is swept on its own.
+    Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent,
+          RecentDrawings *drawings = nullptr);
 
     // The load step: icon and (unseen) pointer image, the fit mode of the
     // main window, and a first fill.
