@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <array>
 #include <optional>
 
 class CaptionLabel;
@@ -22,6 +23,11 @@ class Services;
 class SettingsStore;
 class SkinEngine;
 class StretchImage;
+
+namespace CardFields {
+// The maker's site, which the editor's start-up opens now and then.
+inline constexpr auto makerSite = "https://www.darnovi.example/";
+} // namespace CardFields
 
 // The card editor: ten fields, the logo and its fit mode, a quick-preview card
 // that follows every keystroke, and the two output commands.
@@ -103,6 +109,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Fills the typed members below from the built layout; the one place
+    // that looks a control up by name.
+    void bindControls();
     void addShortcuts();
     void fieldChanged(char letter);
     void storeUnguarded(const QString &key, const QString &value);
@@ -113,13 +122,32 @@ private:
     // As much of a logo as its boxes can show, on the screen and on paper.
     PictureLoader::Needs logoNeeds() const;
     void openWebLink();
-    void paintRule(const QString &name, int red1, int green1, int blue1, int red2, int green2,
+    void paintRule(PictureBox *rule, int red1, int green1, int blue1, int red2, int green2,
                    int blue2);
 
     Services &m_services;
     SettingsStore &m_settings;
     QString m_programFolder;
     Controls m_controls;
+    // Fields a to j, their captions and their labels on the preview card.
+    std::array<QLineEdit *, 10> m_fields{};
+    std::array<CaptionLabel *, 10> m_captions{};
+    std::array<CaptionLabel *, 10> m_previews{};
+    QPushButton *m_PushButton1 = nullptr;
+    QPushButton *m_PushButton2 = nullptr;
+    QPushButton *m_PushButton3 = nullptr;
+    QPushButton *m_PushButton4 = nullptr;
+    QWidget *m_Frame1 = nullptr;
+    QWidget *m_Frame2 = nullptr;
+    StretchImage *m_imgLogo = nullptr;
+    CaptionLabel *m_lblChoose = nullptr;
+    // The preview card, its logo boxes (stretched, and at full size) and
+    // its two gradient rules.
+    PictureBox *m_Picture1 = nullptr;
+    StretchImage *m_imgLogoPrev = nullptr;
+    PictureBox *m_imgPrev2 = nullptr;
+    PictureBox *m_Picture2 = nullptr;
+    PictureBox *m_Picture3 = nullptr;
     FileDialog m_commonDialog1;
     // Where the last sheet was saved as a PDF in this run.
     QString m_pdfFolder;

@@ -6,11 +6,16 @@
 #include <QCursor>
 #include <QWidget>
 
+#include <array>
 #include <optional>
 
+class CaptionLabel;
 class CardSource;
+class PictureBox;
 class RecentDrawings;
 class Services;
+class ShapeBox;
+class StretchImage;
 
 // The print preview window: the sheet of six cards, two columns by three
 // rows. It is made hidden on first reach, shown modally by "Print Preview",
@@ -35,6 +40,9 @@ public:
     void Fill_Cards();
 
     const Controls &controls() const { return m_controls; }
+    // Card `k`'s logo boxes: the picture at its own size, and stretched.
+    PictureBox *imgPrev2(int k) const { return m_imgPrev2[std::size_t(k)]; }
+    StretchImage *imgLogoPrev(int k) const { return m_imgLogoPrev[std::size_t(k)]; }
     const std::optional<QCursor> &mouseIcon() const { return m_mouseIcon; }
 
     static QString location();
@@ -43,9 +51,22 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    template <typename T>
+    using PerCard = std::array<T *, cardCount>;
+
+    // Fills the typed members below from the built layout; the one place
+    // that looks a control up by name.
+    void bindControls();
+
     CardSource &m_card;
     Services &m_services;
     QString m_programFolder;
     Controls m_controls;
+    PerCard<PictureBox> m_imgPrev2{};
+    PerCard<StretchImage> m_imgLogoPrev{};
+    PerCard<CaptionLabel> m_lblPrevLogo{};
+    PerCard<ShapeBox> m_Shape3{};
+    // The preview labels of fields a to j on each card.
+    std::array<std::array<CaptionLabel *, 10>, cardCount> m_previews{};
     std::optional<QCursor> m_mouseIcon;
 };
