@@ -44,6 +44,18 @@ Run drawBlackToWhite(FakeServices &services, int width, int height, float angle)
     return run;
 }
 
+// Counts the paint events a widget gets.
+struct PaintCount : QObject
+{
+    explicit PaintCount(QWidget &widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
+
 } // namespace
 
 class tst_clsGrad : public QObject
@@ -444,25 +456,39 @@ private slots:
         QCOMPARE(reports, 2 * firstReports);
     }
 
-    // A repeat takes the lock as a drawing does, so it fails to take it the
-    // same way: with another window locked it still shows the drawing, and
-    // leaves that lock in place rather than releasing it.
-    void repeatWhileAnotherWindowIsLocked()
+    // A repeat goes through the window-update lock as a drawing does: with
+    // another window locked it fails to take it, still shows the drawing and
+    // leaves that lock in place; taken, it has the box repainted once it is
+    // given back.
+    void repeatTakesTheLockAsADrawingDoes()
     {
         FakeServices services;
         RecentDrawings drawings;
-        PictureBox first, second;
-        first.resize(30, 10);
-        second.resize(30, 10);
+        QWidget window;
+        window.resize(80, 60);
+        PictureBox first(&window), second(&window), third(&window);
+        first.setGeometry(0, 0, 30, 10);
+        second.setGeometry(0, 20, 30, 10);
+        third.setGeometry(0, 40, 30, 10);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(clsGrad(services, &drawings).Draw(first));
-        QWidget other;
-        const UpdateLock outer(&other);
-        QVERIFY(outer.held());
-        QVERIFY(clsGrad(services, &drawings).Draw(second));
-        QCOMPARE(second.canvas().cacheKey(), first.canvas().cacheKey());
-        QCOMPARE(UpdateLock::lockedWindow(), &other);
-        QVERIFY(!other.updatesEnabled());
-        QVERIFY(second.updatesEnabled());
+        {
+            QWidget other;
+            const UpdateLock outer(&other);
+            QVERIFY(outer.held());
+            QVERIFY(clsGrad(services, &drawings).Draw(second));
+            QCOMPARE(second.canvas().cacheKey(), first.canvas().cacheKey());
+            QCOMPARE(UpdateLock::lockedWindow(), &other);
+            QVERIFY(!other.updatesEnabled());
+            QVERIFY(second.updatesEnabled());
+        }
+        QCoreApplication::processEvents();
+        PaintCount painted(third);
+        QVERIFY(clsGrad(services, &drawings).Draw(third));
+        QCOMPARE(third.canvas().cacheKey(), first.canvas().cacheKey());
+        QCOMPARE(UpdateLock::lockedWindow(), nullptr);
+        QTRY_VERIFY(painted.count > 0);
         QVERIFY(services.messages.empty());
     }
 };
