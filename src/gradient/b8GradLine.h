@@ -13,8 +13,9 @@ class Services;
 // A horizontal bar filled with a two-colour gradient, with an optional
 // one-line caption over it: the thin decorative rules of the printed cards.
 // The gradient is painted by a fresh clsGrad on every repaint into the
-// drawing surface bgMain, which keeps it; the caption is the label
-// lblCaption, laid over the gradient.
+// drawing surface bgMain, which keeps it; rules given the same recent
+// drawings repeat each other's. The caption is the label lblCaption, laid
+// over the gradient.
 //
 // A layout creates one from its saved record, then places it:
 //     auto *rule = new b8GradLine(services, card);
