@@ -4,12 +4,12 @@
 
 #include "FuzzSupport.h"
 
+#include "base/Failure.h"
 #include "gradient/DeviceContext.h"
 #include "gradient/DrawingObject.h"
 #include "gradient/RecentDrawings.h"
 #include "gradient/clsGrad.h"
 #include "gradient/modGradient.h"
-#include "base/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

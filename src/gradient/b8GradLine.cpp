@@ -1,9 +1,9 @@
 #include "gradient/b8GradLine.h"
 
+#include "base/Failure.h"
 #include "gradient/PropertyBag.h"
 #include "gradient/SystemColours.h"
 #include "gradient/clsGrad.h"
-#include "base/Failure.h"
 #include "layouts/PictureBox.h"
 #include "layouts/Twips.h"
 

@@ -1,12 +1,12 @@
 #include "gradient/clsGrad.h"
 
 #include "app/Services.h"
+#include "base/Failure.h"
 #include "gradient/ClientRect.h"
 #include "gradient/DeviceContext.h"
 #include "gradient/RecentDrawings.h"
 #include "gradient/SystemColours.h"
 #include "gradient/UpdateLock.h"
-#include "base/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <QImage>
