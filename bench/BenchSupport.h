@@ -4,7 +4,7 @@
 // seam, and medians over repeated runs.
 
 #include "app/Services.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QElapsedTimer>
 #include <QFile>

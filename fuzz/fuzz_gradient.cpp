@@ -4,11 +4,12 @@
 
 #include "FuzzSupport.h"
 
+#include "base/Failure.h"
 #include "gradient/DeviceContext.h"
 #include "gradient/DrawingObject.h"
+#include "gradient/RecentDrawings.h"
 #include "gradient/clsGrad.h"
 #include "gradient/modGradient.h"
-#include "layouts/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -112,13 +113,21 @@ void drawGradient(FuzzedDataProvider &in)
 void drawOnBox(FuzzedDataProvider &in)
 {
     FuzzSupport::QuietServices services;
-    clsGrad grad(services);
+    // Each input has drawings of its own to repeat, so none depends on the
+    // inputs run before it.
+    RecentDrawings drawings;
+    clsGrad grad(services, &drawings);
     configure(grad, in);
     PictureBox box;
     box.setBorder(in.ConsumeBool());
     box.resize(in.ConsumeIntegralInRange(0, maxSide), in.ConsumeIntegralInRange(0, maxSide));
     trace("Draw on a %d x %d box, border %d\n", box.width(), box.height(), int(box.hasBorder()));
     grad.Draw(box);
+    // A second box alike goes through the repeat.
+    PictureBox twin;
+    twin.setBorder(box.hasBorder());
+    twin.resize(box.size());
+    grad.Draw(twin);
 }
 
 void blendColors(FuzzedDataProvider &in)

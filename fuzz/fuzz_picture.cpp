@@ -8,7 +8,7 @@
 
 #include "FuzzSupport.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "pictures/HandCursor.h"
 #include "pictures/PictureLoader.h"
 

@@ -4,7 +4,7 @@
 // all.
 
 #include "editor/VCardReader.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include "app/SettingsStore.h"
 #include "app/SystemServices.h"
 #include "editor/Form1.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "layouts/Fonts.h"
 
 #include <QApplication>

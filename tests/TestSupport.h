@@ -5,7 +5,7 @@
 // touches the user's own settings.
 
 #include "app/Services.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
+#include "base/Failure.h"
 #include "gradient/PropertyBag.h"
 #include "gradient/b8GradLine.h"
-#include "layouts/Failure.h"
 #include "layouts/PictureBox.h"
 #include "layouts/Twips.h"
 

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "gradient/DeviceContext.h"
+#include "gradient/RecentDrawings.h"
 #include "gradient/SystemColours.h"
 #include "gradient/UpdateLock.h"
 #include "gradient/clsGrad.h"
@@ -42,6 +43,18 @@ Run drawBlackToWhite(FakeServices &services, int width, int height, float angle)
     run.result = grad.DrawGradient(dc, width, height);
     return run;
 }
+
+// Counts the paint events a widget gets.
+struct PaintCount : QObject
+{
+    explicit PaintCount(QWidget &widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
 
 } // namespace
 
@@ -390,8 +403,9 @@ private slots:
             dc.GdiFlush();
             return image;
         };
+        RecentDrawings drawings;
         const auto draw = [&](PictureBox &box, qint32 colour1, float angle) {
-            clsGrad grad(services);
+            clsGrad grad(services, &drawings);
             grad.setColor1(colour1);
             grad.setAngle(angle);
             return grad.Draw(box);
@@ -440,6 +454,42 @@ private slots:
         QVERIFY(firstReports > 0);
         QVERIFY(!draw(nanSecond, 0x0000FF, std::nanf("")));
         QCOMPARE(reports, 2 * firstReports);
+    }
+
+    // A repeat goes through the window-update lock as a drawing does: with
+    // another window locked it fails to take it, still shows the drawing and
+    // leaves that lock in place; taken, it has the box repainted once it is
+    // given back.
+    void repeatTakesTheLockAsADrawingDoes()
+    {
+        FakeServices services;
+        RecentDrawings drawings;
+        QWidget window;
+        window.resize(80, 60);
+        PictureBox first(&window), second(&window), third(&window);
+        first.setGeometry(0, 0, 30, 10);
+        second.setGeometry(0, 20, 30, 10);
+        third.setGeometry(0, 40, 30, 10);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(clsGrad(services, &drawings).Draw(first));
+        {
+            QWidget other;
+            const UpdateLock outer(&other);
+            QVERIFY(outer.held());
+            QVERIFY(clsGrad(services, &drawings).Draw(second));
+            QCOMPARE(second.canvas().cacheKey(), first.canvas().cacheKey());
+            QCOMPARE(UpdateLock::lockedWindow(), &other);
+            QVERIFY(!other.updatesEnabled());
+            QVERIFY(second.updatesEnabled());
+        }
+        QCoreApplication::processEvents();
+        PaintCount painted(third);
+        QVERIFY(clsGrad(services, &drawings).Draw(third));
+        QCOMPARE(third.canvas().cacheKey(), first.canvas().cacheKey());
+        QCOMPARE(UpdateLock::lockedWindow(), nullptr);
+        QTRY_VERIFY(painted.count > 0);
+        QVERIFY(services.messages.empty());
     }
 };
 

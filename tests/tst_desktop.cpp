@@ -3,10 +3,10 @@
 
 #include "app/Contrast.h"
 #include "app/SettingsStore.h"
+#include "base/Colour.h"
 #include "editor/Form1.h"
 #include "gradient/SystemColours.h"
 #include "layouts/CaptionLabel.h"
-#include "layouts/Colour.h"
 #include "layouts/FrameBox.h"
 #include "layouts/PictureBox.h"
 #include "sheet/Form2.h"

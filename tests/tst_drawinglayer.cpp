@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 
+#include "base/Colour.h"
 #include "gradient/ClientRect.h"
 #include "gradient/DeviceContext.h"
 #include "gradient/SystemColours.h"
 #include "gradient/UpdateLock.h"
-#include "layouts/Colour.h"
 #include "layouts/PictureBox.h"
 
 #include <QApplication>

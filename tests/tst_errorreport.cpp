@@ -3,7 +3,7 @@
 #include "app/DeferredFailure.h"
 #include "app/ErrorReport.h"
 #include "app/ErrorTrap.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 
+#include "base/Failure.h"
 #include "gradient/DeviceContext.h"
 #include "gradient/DrawingObject.h"
 #include "gradient/PictureBoxDrawing.h"
 #include "gradient/modGradient.h"
-#include "layouts/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <QtTest>

@@ -5,7 +5,7 @@
 #include "PdfExport.h"
 #include "app/SettingsStore.h"
 #include "editor/Form1.h"
-#include "sheet/CardFields.h"
+#include "editor/SampleCard.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 #include "TestPictures.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "pictures/PictureLoader.h"
 
 #include <QFileInfo>

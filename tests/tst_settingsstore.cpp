@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include "app/SettingsStore.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QDir>
 #include <QCoreApplication>

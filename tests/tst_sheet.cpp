@@ -4,13 +4,13 @@
 #include "app/SettingsStore.h"
 #include "app/Theming.h"
 #include "editor/Form1.h"
+#include "editor/SampleCard.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/PictureBox.h"
 #include "layouts/ShapeBox.h"
 #include "layouts/StretchImage.h"
 #include "layouts/Twips.h"
-#include "sheet/CardFields.h"
 #include "sheet/Form2.h"
 
 #include <QLineEdit>

@@ -5,10 +5,10 @@
 #include "app/SkinEngine.h"
 #include "app/Theming.h"
 #include "editor/Form1.h"
+#include "editor/SampleCard.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/PictureBox.h"
 #include "layouts/StretchImage.h"
-#include "sheet/CardFields.h"
 #include "sheet/Form2.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include "editor/VCardReader.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QFile>
 #include <QTemporaryDir>

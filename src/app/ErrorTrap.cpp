@@ -2,7 +2,7 @@
 
 #include "app/DeferredFailure.h"
 #include "app/ErrorReport.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <new>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/Services.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <optional>
 

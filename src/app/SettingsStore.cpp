@@ -1,7 +1,7 @@
 #include "app/SettingsStore.h"
 
 #include "app/SaveLock.h"
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -122,6 +122,7 @@ void appendValue(QByteArray &out, const QString &text)
 // the same size for one.
 void stampDistinctly(int fd, const struct stat *replaced)
 {
+    // Kept for the process: no save is handed a time given out before.
     static qint64 lastMs = 0;
     timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);

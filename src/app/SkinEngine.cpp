@@ -1,6 +1,6 @@
 #include "app/SkinEngine.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QApplication>
 #include <QFile>
@@ -11,6 +11,7 @@ namespace {
 
 // Qt reports a sheet it cannot parse only as a warning, so the check listens
 // for that warning while a scratch widget is polished with the sheet.
+// A message handler is a bare function, with no object to keep these in.
 bool g_parseFailed = false;
 QtMessageHandler g_previousHandler = nullptr;
 

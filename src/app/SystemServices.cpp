@@ -1,6 +1,6 @@
 #include "app/SystemServices.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QDesktopServices>
 #include <QDialog>

@@ -9,19 +9,20 @@
 #include "app/Theming.h"
 #include "editor/ContactDrop.h"
 #include "editor/LogoDrop.h"
+#include "editor/SampleCard.h"
 #include "editor/VCardReader.h"
 #include "gradient/modGradient.h"
 #include "layouts/CaptionLabel.h"
 #include "layouts/Form1Layout.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/PictureBox.h"
-#include "layouts/Pictures.h"
+#include "layouts/Artwork.h"
 #include "layouts/StretchImage.h"
 #include "layouts/Twips.h"
 #include "pictures/HandCursor.h"
 #include "pictures/PictureLoader.h"
-#include "sheet/CardFields.h"
 #include "sheet/Form2.h"
+#include "sheet/LogoFit.h"
 #include "sheet/SheetPdf.h"
 #include "sheet/SheetPrinter.h"
 
@@ -70,46 +71,66 @@ Form1::Form1(Services &services, SettingsStore &settings, QString programFolder,
     builder.applyWindow(this, Form1Layout::window());
     builder.build(this, Form1Layout::controls(), m_controls);
     LayoutBuilder::orderTabs(m_controls);
+    bindControls();
 
-    for (std::size_t n = 0; n < CardFields::fields.size(); ++n) {
-        const CardFields::Field &card = CardFields::fields[n];
-        QLineEdit *edit = field(card.letter);
+    for (std::size_t n = 0; n < m_fields.size(); ++n) {
         // Assistive technology names each box after its caption.
-        m_controls.get<CaptionLabel>(QLatin1String(card.captionLabel))->setBuddy(edit);
-        connect(edit, &QLineEdit::textChanged, this, changeHandlers[n]);
+        m_captions[n]->setBuddy(m_fields[n]);
+        connect(m_fields[n], &QLineEdit::textChanged, this, changeHandlers[n]);
     }
 
-    connect(fitButton(), &QPushButton::clicked, this, &Form1::PushButton2_Click);
-    connect(m_controls.get<QPushButton>(QStringLiteral("PushButton1")), &QPushButton::clicked, this,
-            &Form1::PushButton1_Click);
-    connect(m_controls.get<QPushButton>(QStringLiteral("PushButton3")), &QPushButton::clicked, this,
-            &Form1::PushButton3_Click);
-    connect(m_controls.get<QPushButton>(QStringLiteral("PushButton4")), &QPushButton::clicked, this,
-            &Form1::PushButton4_Click);
-    connect(imgLogo(), &StretchImage::clicked, this, &Form1::imgLogo_Click);
-    auto *lblChoose = m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"));
-    connect(lblChoose, &CaptionLabel::clicked, this, &Form1::lblChoose_Click);
+    connect(m_PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(m_PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(m_PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(m_PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(m_imgLogo, &StretchImage::clicked, this, &Form1::imgLogo_Click);
+    connect(m_lblChoose, &CaptionLabel::clicked, this, &Form1::lblChoose_Click);
     auto *logoDrop = new LogoDrop(this);
-    logoDrop->watch(imgLogo());
-    logoDrop->watch(lblChoose);
+    logoDrop->watch(m_imgLogo);
+    logoDrop->watch(m_lblChoose);
     // Queued, so the drag has ended before a box about the picture shows.
     connect(logoDrop, &LogoDrop::dropped, this, &Form1::imgLogo_Drop, Qt::QueuedConnection);
-    auto *contactDrop = new ContactDrop({imgLogo(), lblChoose}, this);
+    auto *contactDrop = new ContactDrop({m_imgLogo, m_lblChoose}, this);
     contactDrop->watch(this);
-    for (const CardFields::Field &card : CardFields::fields)
-        contactDrop->watch(field(card.letter));
+    for (QLineEdit *edit : m_fields)
+        contactDrop->watch(edit);
     connect(contactDrop, &ContactDrop::dropped, this, &Form1::fillFromContactFile, Qt::QueuedConnection);
     addShortcuts();
 
     // The pointer follows the mouse over these, and only these.
     setMouseTracking(true);
     installEventFilter(this);
-    for (const char *name : {"PushButton1", "PushButton2", "PushButton3", "PushButton4", "Frame1",
-                             "Frame2", "a"}) {
-        QWidget *widget = m_controls.find(QLatin1String(name));
+    for (QWidget *widget : std::initializer_list<QWidget *>{m_PushButton1, m_PushButton2, m_PushButton3,
+                                                           m_PushButton4, m_Frame1, m_Frame2, m_fields[0]}) {
         widget->setMouseTracking(true);
         widget->installEventFilter(this);
     }
+}
+
+void Form1::bindControls()
+{
+    const auto get = [this]<typename T>(T *&member, const char *name) {
+        member = m_controls.get<T>(QLatin1String(name));
+    };
+    for (std::size_t n = 0; n < CardFields::letters.size(); ++n) {
+        const char letter = CardFields::letters[n];
+        m_fields[n] = m_controls.get<QLineEdit>(CardFields::key(letter));
+        m_captions[n] = m_controls.get<CaptionLabel>(QLatin1String(Form1Layout::fieldCaptions[n]));
+        m_previews[n] = m_controls.get<CaptionLabel>(CardFields::previewLabel(letter));
+    }
+    get(m_PushButton1, "PushButton1");
+    get(m_PushButton2, "PushButton2");
+    get(m_PushButton3, "PushButton3");
+    get(m_PushButton4, "PushButton4");
+    get(m_Frame1, "Frame1");
+    get(m_Frame2, "Frame2");
+    get(m_imgLogo, "imgLogo");
+    get(m_lblChoose, "lblChoose");
+    get(m_Picture1, "Picture1");
+    get(m_imgLogoPrev, "imgLogoPrev");
+    get(m_imgPrev2, "imgPrev2");
+    get(m_Picture2, "Picture2");
+    get(m_Picture3, "Picture3");
 }
 
 Form1::~Form1()
@@ -124,22 +145,22 @@ QString Form1::location(const char *procedure)
 
 QLineEdit *Form1::field(char letter) const
 {
-    return m_controls.get<QLineEdit>(CardFields::key(letter));
+    return m_fields[std::size_t(letter - 'a')];
 }
 
 CaptionLabel *Form1::previewLabel(char letter) const
 {
-    return m_controls.get<CaptionLabel>(CardFields::previewLabel(letter));
+    return m_previews[std::size_t(letter - 'a')];
 }
 
 QPushButton *Form1::fitButton() const
 {
-    return m_controls.get<QPushButton>(QStringLiteral("PushButton2"));
+    return m_PushButton2;
 }
 
 StretchImage *Form1::imgLogo() const
 {
-    return m_controls.get<StretchImage>(QStringLiteral("imgLogo"));
+    return m_imgLogo;
 }
 
 QString Form1::cardText(char letter) const
@@ -222,7 +243,7 @@ void Form1::takeLogo(const QString &name)
         picture = PictureLoader::load(name, logoNeeds());
     } catch (const Failure &failure) {
         imgLogo()->setPicture(Picture());
-        m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->show();
+        m_lblChoose->show();
         m_services.messageBox(this, QStringLiteral("Tessary"),
                               failure.description()
                                   + QStringLiteral("\n\nChoose a JPEG or BMP picture for the logo."),
@@ -231,19 +252,27 @@ void Form1::takeLogo(const QString &name)
     }
     imgLogo()->setPicture(picture);
     if (!name.isEmpty()) {
-        m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"))->setPicture(imgLogo()->picture());
-        m_controls.get<PictureBox>(QStringLiteral("imgPrev2"))->setPicture(imgLogo()->picture());
-        m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->hide();
+        m_imgLogoPrev->setPicture(imgLogo()->picture());
+        m_imgPrev2->setPicture(imgLogo()->picture());
+        m_lblChoose->hide();
     } else {
-        m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->show();
+        m_lblChoose->show();
     }
 }
 
 void Form1::PushButton2_Click()
 {
     ErrorTrap trap(m_services, this, location("PushButton2_Click"), &m_deferred);
-    auto *imgPrev2 = m_controls.find(QStringLiteral("imgPrev2"));
-    auto *imgLogoPrev = m_controls.find(QStringLiteral("imgLogoPrev"));
+    const auto preview = [&](bool fitted, int fullSizeLine, int fittedLine) {
+        LogoFit::showBoxes(trap, fitted, fullSizeLine, fittedLine, [&] { return m_imgPrev2; },
+                           [&] { return m_imgLogoPrev; });
+    };
+    // The sheet is made on first reach, inside the step that first needs it.
+    const auto sheet = [&](bool fitted, int fullSizeLine, int fittedLine) {
+        for (int k = 0; k < Form2::cardCount; ++k)
+            LogoFit::showBoxes(trap, fitted, fullSizeLine, fittedLine, [&] { return form2().imgPrev2(k); },
+                               [&] { return form2().imgLogoPrev(k); });
+    };
 
     trap.at(100, [&] { m_settings.write(QStringLiteral("Fit"), fitButton()->text()); });
     QString caption;
@@ -251,21 +280,13 @@ void Form1::PushButton2_Click()
             caption = fitButton()->text();
             return caption == QLatin1String(fitCaption);
         })) {
-        trap.at(104, [&] { imgPrev2->hide(); });
-        trap.at(106, [&] { imgLogoPrev->show(); });
+        preview(true, 104, 106);
         trap.at(108, [&] { fitButton()->setText(QLatin1String(fullSizeCaption)); });
-        for (int k = 0; k < Form2::cardCount; ++k) {
-            trap.at(112, [&] { form2().controls().get<PictureBox>(QStringLiteral("imgPrev2"), k)->hide(); });
-            trap.at(114, [&] { form2().controls().get<StretchImage>(QStringLiteral("imgLogoPrev"), k)->show(); });
-        }
+        sheet(true, 112, 114);
     } else if (trap.test(118, [&] { return caption == QLatin1String(fullSizeCaption); })) {
-        trap.at(120, [&] { imgPrev2->show(); });
-        trap.at(122, [&] { imgLogoPrev->hide(); });
+        preview(false, 120, 122);
         trap.at(124, [&] { fitButton()->setText(QLatin1String(fitCaption)); });
-        for (int k = 0; k < Form2::cardCount; ++k) {
-            trap.at(128, [&] { form2().controls().get<PictureBox>(QStringLiteral("imgPrev2"), k)->show(); });
-            trap.at(130, [&] { form2().controls().get<StretchImage>(QStringLiteral("imgLogoPrev"), k)->hide(); });
-        }
+        sheet(false, 128, 130);
     }
 }
 
@@ -378,7 +399,7 @@ Form2 &Form1::form2()
     if (!m_form2) {
         if (m_unloading)
             throw Failure(QStringLiteral("The program is closing."));
-        m_form2 = new Form2(*this, m_services, m_programFolder, this);
+        m_form2 = new Form2(*this, m_services, m_programFolder, this, &m_drawings);
         m_form2->Form_Load();
         if (!m_form2)
             throw Failure(QStringLiteral("The print preview window was closed while it loaded."));
@@ -417,7 +438,7 @@ void Form1::addShortcuts()
     const QKeySequence print(Qt::CTRL | Qt::Key_P);
     const QKeySequence quit(Qt::CTRL | Qt::Key_Q);
     const QKeySequence save(Qt::CTRL | Qt::SHIFT | Qt::Key_S);
-    auto *printButton = m_controls.get<QPushButton>(QStringLiteral("PushButton3"));
+    QPushButton *printButton = m_PushButton3;
     connect(new QShortcut(open, this), &QShortcut::activated, this, &Form1::lblChoose_Click);
     connect(new QShortcut(print, this), &QShortcut::activated, printButton, &QPushButton::click);
     connect(new QShortcut(quit, this), &QShortcut::activated, this, &QWidget::close);
@@ -429,7 +450,7 @@ void Form1::addShortcuts()
     saveAction->setShortcutVisibleInContextMenu(true);
     connect(saveAction, &QAction::triggered, this, &Form1::saveSheetAsPdf);
     addAction(saveAction);
-    QWidget *card = m_controls.find(QStringLiteral("Picture1"));
+    QWidget *card = m_Picture1;
     card->addAction(saveAction);
     card->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto *contactAction = new QAction(QStringLiteral("Fill from Contact..."), this);
@@ -447,7 +468,7 @@ void Form1::addShortcuts()
                                 .arg(named(QStringLiteral("Print the sheet of six cards"), print), keys(save)));
     const QString choose = named(QStringLiteral("Choose the company logo"), open)
         + QStringLiteral(", or drop a picture file here");
-    m_controls.get<CaptionLabel>(QStringLiteral("lblChoose"))->setToolTip(choose);
+    m_lblChoose->setToolTip(choose);
     imgLogo()->setToolTip(choose);
     imgLogo()->setAccessibleName(QStringLiteral("Company Logo"));
 }
@@ -498,38 +519,37 @@ void Form1::restore(ErrorTrap &trap)
     }
     trap.at(148, [&] { fitButton()->setText(m_settings.read(QStringLiteral("Fit"), QLatin1String(fitCaption))); });
 
-    auto *lblChoose = m_controls.find(QStringLiteral("lblChoose"));
     QString logo;
     if (!trap.test(150, [&] {
             logo = m_settings.read(QStringLiteral("Logo"));
             return !logo.isEmpty();
         })) {
-        trap.at(168, [&] { lblChoose->show(); });
+        trap.at(168, [&] { m_lblChoose->show(); });
         return;
     }
     if (trap.test(152, [&] { return FileCheck::exists(logo); })) {
         trap.at(154, [&] { imgLogo()->setPicture(PictureLoader::load(logo, logoNeeds())); });
-        trap.at(158, [&] { m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"))->setPicture(imgLogo()->picture()); });
-        trap.at(160, [&] { m_controls.get<PictureBox>(QStringLiteral("imgPrev2"))->setPicture(imgLogo()->picture()); });
-        trap.at(162, [&] { lblChoose->hide(); });
+        trap.at(158, [&] { m_imgLogoPrev->setPicture(imgLogo()->picture()); });
+        trap.at(160, [&] { m_imgPrev2->setPicture(imgLogo()->picture()); });
+        trap.at(162, [&] { m_lblChoose->hide(); });
     }
     trap.at(164, [&] { PushButton2_Click(); });
 }
 
 PictureLoader::Needs Form1::logoNeeds() const
 {
-    const auto twips = [this](const char *name) {
-        return m_controls.find(QLatin1String(name))->property(LayoutBuilder::twipsProperty).toRect().size();
+    const auto twips = [](const QWidget *box) {
+        return box->property(LayoutBuilder::twipsProperty).toRect().size();
     };
     // Stretched: the fitted boxes on paper, and the editor's box on this
     // screen. At natural size a picture pixel is a screen pixel, on paper too.
-    const QSize fitted = twips("imgLogoPrev");
+    const QSize fitted = twips(m_imgLogoPrev);
     const QSize paper(int(std::ceil(fitted.width() * finestDotsPerInch / Twips::perInch)),
                       int(std::ceil(fitted.height() * finestDotsPerInch / Twips::perInch)));
-    const QSize editor = twips("imgLogo");
+    const QSize editor = twips(m_imgLogo);
     const QSize screen(int(std::ceil(Twips::toPixels(editor.width()) * devicePixelRatioF())),
                        int(std::ceil(Twips::toPixels(editor.height()) * devicePixelRatioF())));
-    const QSize natural = twips("imgPrev2");
+    const QSize natural = twips(m_imgPrev2);
     return {paper.expandedTo(screen), QSize(Twips::toPixels(natural.width()), Twips::toPixels(natural.height()))};
 }
 
@@ -549,12 +569,12 @@ void Form1::Form_Load()
     trap.at(108, [&] { openWebLink(); });
     trap.at(126, [&] {
         setWindowTitle(QStringLiteral("Tessary"));
-        setWindowIcon(Pictures::applicationIcon());
+        setWindowIcon(Artwork::applicationIcon());
         Main::SetAppTitle();
     });
     restore(trap);
-    trap.at(170, [&] { paintRule(QStringLiteral("Picture2"), 0, 0, 0, 255, 255, 255); });
-    trap.at(172, [&] { paintRule(QStringLiteral("Picture3"), 255, 255, 255, 0, 0, 0); });
+    trap.at(170, [&] { paintRule(m_Picture2, 0, 0, 0, 255, 255, 255); });
+    trap.at(172, [&] { paintRule(m_Picture3, 255, 255, 255, 0, 0, 0); });
 }
 
 void Form1::Form_Unload()
@@ -573,11 +593,10 @@ void Form1::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void Form1::paintRule(const QString &name, int red1, int green1, int blue1, int red2, int green2,
+void Form1::paintRule(PictureBox *rule, int red1, int green1, int blue1, int red2, int green2,
                       int blue2)
 {
     // Drawn once; the box keeps the pixels for the rest of the run.
-    PictureBox *rule = m_controls.get<PictureBox>(name);
     modGradient::FillGradient(*rule, qint16(red1), qint16(green1), qint16(blue1), qint16(red2),
                               qint16(green2), qint16(blue2), 3);
     rule->update();

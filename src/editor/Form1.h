@@ -2,6 +2,7 @@
 
 #include "app/DeferredFailure.h"
 #include "editor/FileDialog.h"
+#include "gradient/RecentDrawings.h"
 #include "layouts/Controls.h"
 #include "pictures/PictureLoader.h"
 #include "sheet/CardSource.h"
@@ -11,6 +12,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <array>
 #include <optional>
 
 class CaptionLabel;
@@ -21,6 +23,11 @@ class Services;
 class SettingsStore;
 class SkinEngine;
 class StretchImage;
+
+namespace CardFields {
+// The maker's site, which the editor's start-up opens now and then.
+inline constexpr auto makerSite = "https://www.darnovi.example/";
+} // namespace CardFields
 
 // The card editor: ten fields, the logo and its fit mode, a quick-preview card
 // that follows every keystroke, and the two output commands.
@@ -106,6 +113,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Fills the typed members below from the built layout; the one place
+    // that looks a control up by name.
+    void bindControls();
     void addShortcuts();
     void fieldChanged(char letter);
     void storeUnguarded(const QString &key, const QString &value);
@@ -116,13 +126,32 @@ private:
     // As much of a logo as its boxes can show, on the screen and on paper.
     PictureLoader::Needs logoNeeds() const;
     void openWebLink();
-    void paintRule(const QString &name, int red1, int green1, int blue1, int red2, int green2,
+    void paintRule(PictureBox *rule, int red1, int green1, int blue1, int red2, int green2,
                    int blue2);
 
     Services &m_services;
     SettingsStore &m_settings;
     QString m_programFolder;
     Controls m_controls;
+    // Fields a to j, their captions and their labels on the preview card.
+    std::array<QLineEdit *, 10> m_fields{};
+    std::array<CaptionLabel *, 10> m_captions{};
+    std::array<CaptionLabel *, 10> m_previews{};
+    QPushButton *m_PushButton1 = nullptr;
+    QPushButton *m_PushButton2 = nullptr;
+    QPushButton *m_PushButton3 = nullptr;
+    QPushButton *m_PushButton4 = nullptr;
+    QWidget *m_Frame1 = nullptr;
+    QWidget *m_Frame2 = nullptr;
+    StretchImage *m_imgLogo = nullptr;
+    CaptionLabel *m_lblChoose = nullptr;
+    // The preview card, its logo boxes (stretched, and at full size) and
+    // its two gradient rules.
+    PictureBox *m_Picture1 = nullptr;
+    StretchImage *m_imgLogoPrev = nullptr;
+    PictureBox *m_imgPrev2 = nullptr;
+    PictureBox *m_Picture2 = nullptr;
+    PictureBox *m_Picture3 = nullptr;
     FileDialog m_commonDialog1;
     // Where the last sheet was saved as a PDF in this run.
     QString m_pdfFolder;
@@ -130,6 +159,8 @@ private:
     QString m_contactFolder;
     std::unique_ptr<SkinEngine> m_skin;
     DeferredFailure m_deferred;
+    // The sheet's rules drawn so far, kept for every sheet of the run.
+    RecentDrawings m_drawings;
     QPointer<Form2> m_form2;
     Pointer m_pointer = Pointer::Default;
     std::optional<QCursor> m_mouseIcon;

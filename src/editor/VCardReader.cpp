@@ -1,6 +1,6 @@
 #include "editor/VCardReader.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "gradient/DeviceContext.h"
 
-#include "layouts/Colour.h"
+#include "base/Colour.h"
 
 #include <algorithm>
 #include <cwchar>

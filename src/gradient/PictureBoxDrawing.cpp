@@ -1,8 +1,8 @@
 #include "gradient/PictureBoxDrawing.h"
 
+#include "base/Colour.h"
 #include "gradient/DeviceContext.h"
 #include "gradient/SystemColours.h"
-#include "layouts/Colour.h"
 #include "layouts/PictureBox.h"
 #include "layouts/Twips.h"
 

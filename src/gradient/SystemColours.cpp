@@ -1,6 +1,6 @@
 #include "gradient/SystemColours.h"
 
-#include "layouts/Colour.h"
+#include "base/Colour.h"
 
 #include <QGuiApplication>
 

@@ -14,6 +14,7 @@ struct Lock
 
 Lock &theLock()
 {
+    // One for the process, as the platform's is one for the desktop.
     static Lock lock;
     return lock;
 }

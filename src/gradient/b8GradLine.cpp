@@ -1,9 +1,9 @@
 #include "gradient/b8GradLine.h"
 
+#include "base/Failure.h"
 #include "gradient/PropertyBag.h"
 #include "gradient/SystemColours.h"
 #include "gradient/clsGrad.h"
-#include "layouts/Failure.h"
 #include "layouts/PictureBox.h"
 #include "layouts/Twips.h"
 
@@ -68,8 +68,8 @@ Qt::Alignment alignmentFlags(qint16 value)
 
 } // namespace
 
-b8GradLine::b8GradLine(Services &services, QWidget *parent)
-    : QWidget(parent), m_services(services)
+b8GradLine::b8GradLine(Services &services, QWidget *parent, RecentDrawings *drawings)
+    : QWidget(parent), m_services(services), m_drawings(drawings)
 {
     setAutoFillBackground(true);
     QPalette own = palette();
@@ -281,7 +281,7 @@ void b8GradLine::Show()
 
 void b8GradLine::Repaint()
 {
-    clsGrad painter(m_services);
+    clsGrad painter(m_services, m_drawings);
     painter.setColor1(resolved(m_Color1));
     painter.setColor2(resolved(m_Color2));
     painter.setAngle(float(m_Angle));

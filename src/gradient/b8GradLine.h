@@ -7,13 +7,15 @@
 class PictureBox;
 class PropertyBag;
 class QLabel;
+class RecentDrawings;
 class Services;
 
 // A horizontal bar filled with a two-colour gradient, with an optional
 // one-line caption over it: the thin decorative rules of the printed cards.
 // The gradient is painted by a fresh clsGrad on every repaint into the
-// drawing surface bgMain, which keeps it; the caption is the label
-// lblCaption, laid over the gradient.
+// drawing surface bgMain, which keeps it; rules given the same recent
+// drawings repeat each other's. The caption is the label lblCaption, laid
+// over the gradient.
 //
 // A layout creates one from its saved record, then places it:
 //     auto *rule = new b8GradLine(services, card);
@@ -25,7 +27,9 @@ class b8GradLine : public QWidget
 {
     Q_OBJECT
 public:
-    explicit b8GradLine(Services &services, QWidget *parent = nullptr);
+    // Rules handed the same `drawings` share the images of drawings alike.
+    explicit b8GradLine(Services &services, QWidget *parent = nullptr,
+                        RecentDrawings *drawings = nullptr);
 
     // Colours are 0x00BBGGRR, system colours with the high bit set.
     qint32 Color1() const { return m_Color1; }
@@ -81,6 +85,7 @@ private:
     qint32 resolved(qint32 colour) const;
 
     Services &m_services;
+    RecentDrawings *m_drawings = nullptr;
     PictureBox *bgMain = nullptr;
     QLabel *lblCaption = nullptr;
     qint32 m_Color1 = defaultColor1;

@@ -1,11 +1,12 @@
 #include "gradient/clsGrad.h"
 
 #include "app/Services.h"
+#include "base/Failure.h"
 #include "gradient/ClientRect.h"
 #include "gradient/DeviceContext.h"
+#include "gradient/RecentDrawings.h"
 #include "gradient/SystemColours.h"
 #include "gradient/UpdateLock.h"
-#include "layouts/Failure.h"
 #include "layouts/PictureBox.h"
 
 #include <QImage>
@@ -63,67 +64,12 @@ constexpr qint32 endpointBlock = 1000;
 // their endpoints can be counted in 32 bits and held in memory.
 constexpr qint64 maxSweepLines = qint64(1) << 22;
 
-// The sheet's six cards draw the same two rules onto the same blank
-// surfaces. The last few drawings are kept, so a repeat costs a comparison
-// instead of a sweep, and the boxes share one image: printed or exported,
-// each rule's picture is then stored once rather than once per card.
-class RecentDrawings
-{
-public:
-    // What a box held before a drawing: its pixels, or nothing yet but its
-    // background, which spares making a blank surface only to compare it.
-    struct Surface
-    {
-        QImage pixels;
-        QColor blank;
-
-        bool operator==(const Surface &other) const
-        {
-            return blank.isValid() ? blank == other.blank : !other.blank.isValid() && pixels == other.pixels;
-        }
-    };
-
-    static Surface surfaceOf(PictureBox &box)
-    {
-        return box.hasCanvas() ? Surface{box.canvas(), QColor()} : Surface{QImage(), box.background()};
-    }
-
-    const QImage *find(const clsGrad::Drawing &drawing, const Surface &before) const
-    {
-        for (const Entry &entry : m_entries) {
-            if (entry.drawing == drawing && entry.before == before)
-                return &entry.after;
-        }
-        return nullptr;
-    }
-
-    void add(const clsGrad::Drawing &drawing, const Surface &before, const QImage &after)
-    {
-        if (m_entries.size() == capacity)
-            m_entries.erase(m_entries.begin());
-        m_entries.push_back({drawing, before, after});
-    }
-
-private:
-    struct Entry
-    {
-        clsGrad::Drawing drawing;
-        Surface before;
-        QImage after;
-    };
-    static constexpr std::size_t capacity = 4;
-    std::vector<Entry> m_entries;
-};
-
-RecentDrawings &recentDrawings()
-{
-    static RecentDrawings drawings;
-    return drawings;
-}
-
 } // namespace
 
-clsGrad::clsGrad(Services &services) : m_services(services) {}
+clsGrad::clsGrad(Services &services, RecentDrawings *drawings)
+    : m_services(services), m_drawings(drawings)
+{
+}
 
 qint32 clsGrad::translated(qint32 value) const
 {
@@ -156,11 +102,11 @@ bool clsGrad::Draw(PictureBox &target)
     const Drawing drawing{m_Color1, m_Color2, m_Angle, target.size(), target.clientRect().size()};
     std::optional<DeviceContext> dc;
     RecentDrawings::Surface before;
+    const QImage *repeat = nullptr;
     try {
-        before = RecentDrawings::surfaceOf(target);
-        if (const QImage *after = recentDrawings().find(drawing, before)) {
-            target.setCanvas(*after);
-            return true;
+        if (m_drawings) {
+            before = RecentDrawings::surfaceOf(target);
+            repeat = m_drawings->find(drawing, before);
         }
         dc.emplace(target.canvas(), QRect(QPoint(0, 0), target.clientRect().size()));
     } catch (...) {
@@ -168,22 +114,40 @@ bool clsGrad::Draw(PictureBox &target)
         return false;
     }
     m_reported = false;
-    const bool result = Draw(target, *dc);
+    const bool result = paint(target, *dc, [&](qint32 width, qint32 height) {
+        if (!repeat)
+            return DrawGradient(*dc, width, height) > 0;
+        // Nothing is drawn, so the shared image is put in place only once the
+        // device context has let go of the canvas.
+        return true;
+    });
     dc.reset();
+    if (!result || m_reported)
+        return result;
+    if (repeat)
+        target.setCanvas(*repeat);
     // Only a drawing that went through without a word is worth repeating.
-    if (result && !m_reported)
-        recentDrawings().add(drawing, before, target.canvas());
+    else if (m_drawings)
+        m_drawings->add(drawing, before, target.canvas());
     return result;
 }
 
 bool clsGrad::Draw(QWidget &window, DeviceContext &dc)
+{
+    return paint(window, dc, [&](qint32 width, qint32 height) { return DrawGradient(dc, width, height) > 0; });
+}
+
+// A repeated drawing goes through every step of a drawing but the sweep: the
+// window is locked, its client area measured and the context flushed alike,
+// so what fails or is held off does not depend on what was drawn before.
+bool clsGrad::paint(QWidget &window, DeviceContext &dc, const std::function<bool(qint32, qint32)> &sweep)
 {
     bool result = false;
     const UpdateLock lock(&window);
     try {
         ClientRect client;
         if (GetClientRect(&window, &client) && client.right > 1 && client.bottom > 1)
-            result = DrawGradient(dc, client.right, client.bottom) > 0;
+            result = sweep(client.right, client.bottom);
         // Finish the batched lines while the window is still locked.
         dc.GdiFlush();
     } catch (...) {

@@ -3,11 +3,13 @@
 #include <QSize>
 #include <QtGlobal>
 
+#include <functional>
 #include <vector>
 
 class DeviceContext;
 class PictureBox;
 class QWidget;
+class RecentDrawings;
 class Services;
 
 // Paints a two-colour linear gradient at any angle into a window's client
@@ -21,7 +23,9 @@ class Services;
 class clsGrad
 {
 public:
-    explicit clsGrad(Services &services);
+    // A painter handed `drawings` repeats a drawing kept there instead of
+    // sweeping it again, and keeps its own drawings there.
+    explicit clsGrad(Services &services, RecentDrawings *drawings = nullptr);
 
     // Fills the client area of `target` (its canvas, which it keeps) and
     // returns true when at least one line was drawn. The window's updates
@@ -92,6 +96,7 @@ private:
         qint32 y = 0;
     };
 
+    bool paint(QWidget &window, DeviceContext &dc, const std::function<bool(qint32, qint32)> &sweep);
     GuideLine guideLine(qint32 Width, qint32 Height) const;
     Sweep sweepFor(const GuideLine &guide, qint32 Width, qint32 Height) const;
     std::vector<Endpoint> sweepEndpoints(const GuideLine &guide, const Sweep &sweep, qint32 Width,
@@ -107,6 +112,7 @@ private:
     qint32 translated(qint32 value) const;
 
     Services &m_services;
+    RecentDrawings *m_drawings = nullptr;
     qint32 m_Color1 = 0xFFFFD0;
     qint32 m_Color2 = 0x400000;
     float m_Angle = 315;

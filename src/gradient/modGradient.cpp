@@ -1,9 +1,9 @@
 #include "gradient/modGradient.h"
 
+#include "base/Colour.h"
+#include "base/Failure.h"
 #include "gradient/DrawingObject.h"
 #include "gradient/PictureBoxDrawing.h"
-#include "layouts/Colour.h"
-#include "layouts/Failure.h"
 
 #include <algorithm>
 #include <cmath>

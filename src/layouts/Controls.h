@@ -1,6 +1,6 @@
 #pragma once
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 
 #include <QHash>
 #include <QList>

@@ -2,6 +2,7 @@
 
 #include "layouts/LayoutTypes.h"
 
+#include <array>
 #include <span>
 
 namespace Form1Layout {
@@ -11,6 +12,10 @@ namespace Form1Layout {
 // the print preview reads the mode from it.
 inline constexpr auto fitCaption = "Fit Image to Box";
 inline constexpr auto fullSizeCaption = "Use Full Size";
+
+// The caption label beside each card field, a to j.
+inline constexpr std::array<const char *, 10> fieldCaptions{
+    "Label3", "Label4", "Label5", "Label6", "Label13", "Label12", "Label14", "Label7", "Label8", "Label9"};
 
 const Layout::Window &window();
 std::span<const Layout::Control> controls();

@@ -1,8 +1,8 @@
 #include "layouts/LayoutBuilder.h"
 
+#include "base/Colour.h"
 #include "layouts/Accessibility.h"
 #include "layouts/CaptionLabel.h"
-#include "layouts/Colour.h"
 #include "layouts/Controls.h"
 #include "layouts/Fonts.h"
 #include "layouts/FrameBox.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "layouts/Picture.h"
+#include "base/Picture.h"
 
 #include <QColor>
 #include <QImage>

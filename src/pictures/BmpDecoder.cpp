@@ -48,6 +48,29 @@ bool BmpDecoder::fail(const QString &reason)
 
 bool BmpDecoder::readHeader()
 {
+    InfoHeader info;
+    if (!readInfoHeader(info) || !readFormat(info))
+        return false;
+    const bool masked = !info.os2 && (m_compression == bitFields || m_compression == alphaBitFields);
+    if (!readMasks(info, masked))
+        return false;
+    const bool paletted = m_bits == 1 || m_bits == 2 || m_bits == 4 || m_bits == 8;
+    if (paletted && !readColourTable(info))
+        return false;
+
+    // An offset inside the headers is a writer's mistake; the pixels then
+    // follow what was read.
+    if (m_dataOffset < m_position)
+        m_dataOffset = m_position;
+    if (m_fileSize >= 0 && m_dataOffset > m_fileSize)
+        return fail(shortFile());
+
+    return true;
+}
+
+// The file header and the info header's bytes, as far as its kind has them.
+bool BmpDecoder::readInfoHeader(InfoHeader &info)
+{
     if (!m_device.isSequential())
         m_fileSize = m_device.size() - m_device.pos();
     uchar file[14 + 4];
@@ -59,28 +82,34 @@ bool BmpDecoder::readHeader()
     const quint32 infoSize = qFromLittleEndian<quint32>(file + 14);
     // Windows headers of 40, 52, 56, 108 and 124 bytes; OS/2's of 12, and of
     // 16 to 64 bytes, of which only the first fields need be there.
-    const bool os2 = infoSize == 12 || (infoSize >= 16 && infoSize <= 64 && infoSize != 40
-                                        && infoSize != 52 && infoSize != 56);
-    if (!os2 && infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 108 && infoSize != 124)
+    info.os2 = infoSize == 12 || (infoSize >= 16 && infoSize <= 64 && infoSize != 40
+                                  && infoSize != 52 && infoSize != 56);
+    if (!info.os2 && infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 108 && infoSize != 124)
         return fail(QStringLiteral("its header is of a kind this program does not read"));
-    uchar info[124] = {};
     const int infoRead = int(infoSize) - 4;
-    if (m_device.read(reinterpret_cast<char *>(info) + 4, infoRead) != infoRead)
+    if (m_device.read(reinterpret_cast<char *>(info.bytes) + 4, infoRead) != infoRead)
         return fail(shortFile());
-    const int size = int(infoSize);
-    m_position = 14 + size;
+    info.size = int(infoSize);
+    m_position = 14 + info.size;
+    return true;
+}
 
-    if (infoSize == 12) {
-        m_width = at16(info, 4, size);
-        m_height = at16(info, 6, size);
-        m_bits = at16(info, 10, size);
+// The size, depth and compression, and whether this reads such a picture.
+bool BmpDecoder::readFormat(const InfoHeader &info)
+{
+    const uchar *bytes = info.bytes;
+    const int size = info.size;
+    if (size == 12) {
+        m_width = at16(bytes, 4, size);
+        m_height = at16(bytes, 6, size);
+        m_bits = at16(bytes, 10, size);
     } else {
-        m_width = qint32(at32(info, 4, size));
-        const qint32 height = qint32(at32(info, 8, size));
+        m_width = qint32(at32(bytes, 4, size));
+        const qint32 height = qint32(at32(bytes, 8, size));
         m_topDown = height < 0;
         m_height = height == std::numeric_limits<qint32>::min() ? 0 : (height < 0 ? -height : height);
-        m_bits = at16(info, 14, size);
-        m_compression = at32(info, 16, size);
+        m_bits = at16(bytes, 14, size);
+        m_compression = at32(bytes, 16, size);
     }
     if (m_width <= 0 || m_height <= 0)
         return fail(QStringLiteral("its header gives it no size"));
@@ -91,29 +120,36 @@ bool BmpDecoder::readHeader()
         return fail(QStringLiteral("it has %1 bits per pixel, which no BMP has").arg(m_bits));
     if (m_compression == jpeg || m_compression == png)
         return fail(QStringLiteral("it holds a JPEG or PNG picture inside, which only printers take"));
-    const bool masked = !os2 && (m_compression == bitFields || m_compression == alphaBitFields);
+    const bool masked = !info.os2 && (m_compression == bitFields || m_compression == alphaBitFields);
     const bool known = m_compression == rgb || (m_compression == rle8 && m_bits == 8)
         || (m_compression == rle4 && m_bits == 4) || (masked && (m_bits == 16 || m_bits == 32));
     if (!known)
         return fail(QStringLiteral("its compression (%1 with %2 bits per pixel) is of a kind this program does not read")
                         .arg(m_compression)
                         .arg(m_bits));
+    return true;
+}
 
+// The colour masks of 16 and 32 bit pictures: the usual ones, or those the
+// header carries or that follow it.
+bool BmpDecoder::readMasks(const InfoHeader &info, bool masked)
+{
+    const int size = info.size;
     quint32 masks[4] = {};
     if (m_bits == 16) {
         masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
     } else if (m_bits == 32) {
         masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
     }
-    if (!os2 && infoSize >= 52 && (masked || m_bits == 32)) {
+    if (!info.os2 && size >= 52 && (masked || m_bits == 32)) {
         // Later headers carry the masks themselves; a declared alpha mask
         // counts whether or not the compression field says so.
         if (masked)
             for (int i = 0; i < 3; ++i)
-                masks[i] = at32(info, 40 + 4 * i, size);
-        if (infoSize >= 56)
-            masks[3] = at32(info, 52, size);
-    } else if (infoSize == 40 && masked) {
+                masks[i] = at32(info.bytes, 40 + 4 * i, size);
+        if (size >= 56)
+            masks[3] = at32(info.bytes, 52, size);
+    } else if (size == 40 && masked) {
         const int count = m_compression == alphaBitFields ? 4 : 3;
         uchar extra[16];
         if (m_device.read(reinterpret_cast<char *>(extra), 4 * count) != 4 * count)
@@ -128,36 +164,30 @@ bool BmpDecoder::readHeader()
         channels[i]->shift = masks[i] ? std::countr_zero(masks[i]) : 0;
         channels[i]->most = masks[i] >> channels[i]->shift;
     }
+    return true;
+}
 
-    if (paletted) {
-        const qint64 declared = infoSize == 12 ? 0 : at32(info, 32, size);
-        const int tableSize = 1 << m_bits;
-        const int entries = int(declared > 0 && declared < tableSize ? declared : tableSize);
-        const int entrySize = infoSize == 12 ? 3 : 4;
-        // A table may stop short of its declared entries where the pixels
-        // begin; an offset inside the headers says nothing about it.
-        const qint64 room = m_dataOffset - m_position;
-        const int readable = room >= 0 ? int(qMin<qint64>(entries, room / entrySize)) : entries;
-        QByteArray table(readable * entrySize, Qt::Uninitialized);
-        if (m_device.read(table.data(), table.size()) != table.size())
-            return fail(shortFile());
-        m_position += table.size();
-        const auto *bytes = reinterpret_cast<const uchar *>(table.constData());
-        m_colours.reserve(tableSize);
-        for (int i = 0; i < readable; ++i)
-            m_colours.append(qRgb(bytes[i * entrySize + 2], bytes[i * entrySize + 1], bytes[i * entrySize]));
-        // Indexes past the table show black rather than stray memory.
-        while (m_colours.size() < (m_compression == rle8 ? 256 : tableSize))
-            m_colours.append(qRgb(0, 0, 0));
-    }
-
-    // An offset inside the headers is a writer's mistake; the pixels then
-    // follow what was read.
-    if (m_dataOffset < m_position)
-        m_dataOffset = m_position;
-    if (m_fileSize >= 0 && m_dataOffset > m_fileSize)
+bool BmpDecoder::readColourTable(const InfoHeader &info)
+{
+    const qint64 declared = info.size == 12 ? 0 : at32(info.bytes, 32, info.size);
+    const int tableSize = 1 << m_bits;
+    const int entries = int(declared > 0 && declared < tableSize ? declared : tableSize);
+    const int entrySize = info.size == 12 ? 3 : 4;
+    // A table may stop short of its declared entries where the pixels
+    // begin; an offset inside the headers says nothing about it.
+    const qint64 room = m_dataOffset - m_position;
+    const int readable = room >= 0 ? int(qMin<qint64>(entries, room / entrySize)) : entries;
+    QByteArray table(readable * entrySize, Qt::Uninitialized);
+    if (m_device.read(table.data(), table.size()) != table.size())
         return fail(shortFile());
-
+    m_position += table.size();
+    const auto *bytes = reinterpret_cast<const uchar *>(table.constData());
+    m_colours.reserve(tableSize);
+    for (int i = 0; i < readable; ++i)
+        m_colours.append(qRgb(bytes[i * entrySize + 2], bytes[i * entrySize + 1], bytes[i * entrySize]));
+    // Indexes past the table show black rather than stray memory.
+    while (m_colours.size() < (m_compression == rle8 ? 256 : tableSize))
+        m_colours.append(qRgb(0, 0, 0));
     return true;
 }
 
@@ -270,74 +300,88 @@ QImage BmpDecoder::readRunLength()
         return QImage();
     image.fill(Qt::transparent);
 
-    const bool eight = m_compression == rle8;
     // Runs of one pixel take two bytes each; any more than that, or than the
     // row ends and jumps need, is data that belongs to no picture of this size.
     const qint64 most = 4 * (qint64(m_width) + 2) * m_height + 64 * 1024;
-    qint64 x = 0, y = 0, covered = 0;
-    auto put = [&](int index) {
-        if (x < m_width && y < m_height) {
-            const int line = int(m_topDown ? y : m_height - 1 - y);
-            reinterpret_cast<QRgb *>(image.scanLine(line))[x] = m_colours.at(index);
-            ++covered;
-        }
-        ++x;
-    };
-    bool ended = false, cutOff = false;
-    while (!ended && !cutOff && y < m_height) {
+    RunCursor at{image};
+    RunStep step = RunStep::Next;
+    while (step == RunStep::Next && at.y < m_height) {
         if (in.offset() > most)
             return m_reason = QStringLiteral("the BMP's run-length data runs on past its picture"), QImage();
-        const int count = in.get();
-        const int value = in.get();
-        if (value < 0) {
-            cutOff = true;
-            break;
-        }
-        if (count > 0) {
-            for (int i = 0; i < count; ++i)
-                put(eight ? value : (i % 2 == 0 ? value >> 4 : value & 15));
-            continue;
-        }
-        switch (value) {
-        case 0: // end of line
-            x = 0;
-            ++y;
-            break;
-        case 1: // end of picture
-            ended = true;
-            break;
-        case 2: { // jump right and up
-            const int right = in.get(), up = in.get();
-            cutOff = up < 0;
-            x += right;
-            y += up;
-            break;
-        }
-        default: { // a literal run, padded to an even number of bytes
-            const int bytes = eight ? value : (value + 1) / 2;
-            for (int i = 0; i < bytes; ++i) {
-                const int packed = in.get();
-                if (packed < 0)
-                    return m_reason = shortFile(), QImage();
-                if (eight) {
-                    put(packed);
-                } else {
-                    put(packed >> 4);
-                    if (2 * i + 1 < value)
-                        put(packed & 15);
-                }
-            }
-            if (bytes % 2 == 1)
-                cutOff = in.get() < 0;
-            break;
-        }
-        }
+        step = readRun(in, at);
+        if (step == RunStep::Short)
+            return m_reason = shortFile(), QImage();
     }
     // Data may stop without the end marker once the last row is complete.
-    const bool complete = !cutOff || y >= m_height || (y == m_height - 1 && x >= m_width);
+    const bool cutOff = step == RunStep::CutOff;
+    const bool complete = !cutOff || at.y >= m_height || (at.y == m_height - 1 && at.x >= m_width);
     if (!complete)
         return m_reason = shortFile(), QImage();
-    if (covered == qint64(m_width) * m_height)
+    if (at.covered == qint64(m_width) * m_height)
         image.reinterpretAsFormat(QImage::Format_RGB32);
     return image;
+}
+
+void BmpDecoder::put(RunCursor &at, int index) const
+{
+    if (at.x < m_width && at.y < m_height) {
+        const int line = int(m_topDown ? at.y : m_height - 1 - at.y);
+        reinterpret_cast<QRgb *>(at.image.scanLine(line))[at.x] = m_colours.at(index);
+        ++at.covered;
+    }
+    ++at.x;
+}
+
+// One run: pixels of one colour, or an escape (end of line, end of picture,
+// a jump, a literal run).
+BmpDecoder::RunStep BmpDecoder::readRun(DeviceReader &in, RunCursor &at) const
+{
+    const bool eight = m_compression == rle8;
+    const int count = in.get();
+    const int value = in.get();
+    if (value < 0)
+        return RunStep::CutOff;
+    if (count > 0) {
+        for (int i = 0; i < count; ++i)
+            put(at, eight ? value : (i % 2 == 0 ? value >> 4 : value & 15));
+        return RunStep::Next;
+    }
+    switch (value) {
+    case 0: // end of line
+        at.x = 0;
+        ++at.y;
+        return RunStep::Next;
+    case 1: // end of picture
+        return RunStep::Ended;
+    case 2: { // jump right and up
+        const int right = in.get(), up = in.get();
+        at.x += right;
+        at.y += up;
+        return up < 0 ? RunStep::CutOff : RunStep::Next;
+    }
+    default:
+        return readLiteralRun(in, at, value);
+    }
+}
+
+// A literal run of `count` pixels, padded to an even number of bytes.
+BmpDecoder::RunStep BmpDecoder::readLiteralRun(DeviceReader &in, RunCursor &at, int count) const
+{
+    const bool eight = m_compression == rle8;
+    const int bytes = eight ? count : (count + 1) / 2;
+    for (int i = 0; i < bytes; ++i) {
+        const int packed = in.get();
+        if (packed < 0)
+            return RunStep::Short;
+        if (eight) {
+            put(at, packed);
+        } else {
+            put(at, packed >> 4);
+            if (2 * i + 1 < count)
+                put(at, packed & 15);
+        }
+    }
+    if (bytes % 2 == 1 && in.get() < 0)
+        return RunStep::CutOff;
+    return RunStep::Next;
 }

@@ -43,13 +43,38 @@ private:
         int value(quint32 pixel) const;
     };
 
+    // The info header's bytes, at their offsets in the file's info header.
+    struct InfoHeader
+    {
+        uchar bytes[124] = {};
+        int size = 0;
+        bool os2 = false;
+    };
+    // Where run-length data puts its next pixel, which may lie past the
+    // picture's edges, and how many of the picture's pixels it has set.
+    struct RunCursor
+    {
+        QImage &image;
+        qint64 x = 0;
+        qint64 y = 0;
+        qint64 covered = 0;
+    };
+    enum class RunStep { Next, Ended, CutOff, Short };
+
     bool fail(const QString &reason);
+    bool readInfoHeader(InfoHeader &info);
+    bool readFormat(const InfoHeader &info);
+    bool readMasks(const InfoHeader &info, bool masked);
+    bool readColourTable(const InfoHeader &info);
     bool reachPixels(const QImage &image, DeviceReader &in);
     template <typename Convert>
     bool readRows(QImage &image, DeviceReader &in, Convert convert);
     QImage readIndexed();
     QImage readMasked();
     QImage readRunLength();
+    RunStep readRun(DeviceReader &in, RunCursor &at) const;
+    RunStep readLiteralRun(DeviceReader &in, RunCursor &at, int count) const;
+    void put(RunCursor &at, int index) const;
 
     QIODevice &m_device;
     QString m_reason;

@@ -48,11 +48,24 @@ quint16 word(const uchar *at) { return qFromLittleEndian<quint16>(at); }
 quint32 dword(const uchar *at) { return qFromLittleEndian<quint32>(at); }
 qint32 sdword(const uchar *at) { return qFromLittleEndian<qint32>(at); }
 
-// The first image of a .cur file when it is the classic kind, a bottom-up
-// uncompressed bitmap of 1, 4, 8, 24 or 32 bits with its AND mask; nothing
-// for any other kind, which the picture loader then reads. Reading the
-// classic kind here keeps the image plugins out of the program's start.
-std::optional<QImage> classicCursorImage(const QByteArray &file)
+// Where the first image of a classic cursor lies in the file's bytes.
+struct CursorBitmap
+{
+    int width = 0;
+    int height = 0;
+    int bits = 0;
+    qsizetype paletteSize = 0;
+    qsizetype colourStride = 0;
+    qsizetype maskStride = 0;
+    const uchar *palette = nullptr;
+    const uchar *colours = nullptr;
+    const uchar *mask = nullptr;
+};
+
+// The directory and the bitmap header of a .cur file's first image, when it
+// is the classic kind: a bottom-up uncompressed bitmap of 1, 4, 8, 24 or 32
+// bits whose height counts its AND mask too, and whose bytes are all there.
+std::optional<CursorBitmap> classicCursorHeader(const QByteArray &file)
 {
     const auto *bytes = reinterpret_cast<const uchar *>(file.constData());
     const qsizetype size = file.size();
@@ -71,30 +84,41 @@ std::optional<QImage> classicCursorImage(const QByteArray &file)
         return std::nullopt;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)
         return std::nullopt;
-    const int height = doubleHeight / 2;
 
+    CursorBitmap bitmap;
+    bitmap.width = width;
+    bitmap.height = doubleHeight / 2;
+    bitmap.bits = bits;
     const quint32 paletteUsed = dword(dib + 32);
-    const qsizetype paletteSize = bits > 8 ? 0 : (paletteUsed && paletteUsed < (1u << bits) ? paletteUsed : 1u << bits);
-    const qsizetype colourStride = ((qsizetype(width) * bits + 31) / 32) * 4;
-    const qsizetype maskStride = ((qsizetype(width) + 31) / 32) * 4;
-    const qsizetype needed = qsizetype(headerSize) + paletteSize * 4 + (colourStride + maskStride) * height;
+    bitmap.paletteSize = bits > 8 ? 0 : (paletteUsed && paletteUsed < (1u << bits) ? paletteUsed : 1u << bits);
+    bitmap.colourStride = ((qsizetype(width) * bits + 31) / 32) * 4;
+    bitmap.maskStride = ((qsizetype(width) + 31) / 32) * 4;
+    const qsizetype needed = qsizetype(headerSize) + bitmap.paletteSize * 4
+        + (bitmap.colourStride + bitmap.maskStride) * bitmap.height;
     if (size - qsizetype(offset) < needed)
         return std::nullopt;
-    const uchar *palette = dib + headerSize;
-    const uchar *colours = palette + paletteSize * 4;
-    const uchar *mask = colours + colourStride * height;
+    bitmap.palette = dib + headerSize;
+    bitmap.colours = bitmap.palette + bitmap.paletteSize * 4;
+    bitmap.mask = bitmap.colours + bitmap.colourStride * bitmap.height;
+    return bitmap;
+}
 
+// The bitmap's pixels, transparent where the AND mask says so; nothing when
+// an index lies past the colour table.
+std::optional<QImage> cursorPixels(const CursorBitmap &bitmap)
+{
+    const int width = bitmap.width, height = bitmap.height, bits = bitmap.bits;
     bool anyAlpha = false;
     if (bits == 32) {
-        for (qsizetype i = 0; i < colourStride * height && !anyAlpha; i += 4)
-            anyAlpha = colours[i + 3] != 0;
+        for (qsizetype i = 0; i < bitmap.colourStride * height && !anyAlpha; i += 4)
+            anyAlpha = bitmap.colours[i + 3] != 0;
     }
 
     QImage image(width, height, QImage::Format_ARGB32);
     for (int y = 0; y < height; ++y) {
         // Rows are stored from the bottom up.
-        const uchar *row = colours + colourStride * (height - 1 - y);
-        const uchar *maskRow = mask + maskStride * (height - 1 - y);
+        const uchar *row = bitmap.colours + bitmap.colourStride * (height - 1 - y);
+        const uchar *maskRow = bitmap.mask + bitmap.maskStride * (height - 1 - y);
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
             const bool clear = (maskRow[x / 8] >> (7 - x % 8)) & 1;
@@ -107,15 +131,24 @@ std::optional<QImage> classicCursorImage(const QByteArray &file)
             } else {
                 const int perByte = 8 / bits;
                 const int index = (row[x / perByte] >> ((perByte - 1 - x % perByte) * bits)) & ((1 << bits) - 1);
-                if (index >= paletteSize)
+                if (index >= bitmap.paletteSize)
                     return std::nullopt;
-                const uchar *entry = palette + index * 4;
+                const uchar *entry = bitmap.palette + index * 4;
                 blue = entry[0], green = entry[1], red = entry[2];
             }
             out[x] = qRgba(red, green, blue, alpha);
         }
     }
     return image;
+}
+
+// The first image of a .cur file when it is the classic kind; nothing for
+// any other kind, which the picture loader then reads. Reading the classic
+// kind here keeps the image plugins out of the program's start.
+std::optional<QImage> classicCursorImage(const QByteArray &file)
+{
+    const std::optional<CursorBitmap> bitmap = classicCursorHeader(file);
+    return bitmap ? cursorPixels(*bitmap) : std::nullopt;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace JpegExtent {
@@ -121,123 +122,177 @@ qint64 blocksInScan(const Frame &frame, const QByteArray &body)
     return ((across + 7) / 8) * ((down + 7) / 8);
 }
 
-} // namespace
-
-Result measure(QIODevice &device, qint64 maxPixels, qint64 maxBlocks)
+// One walk over a picture's data: its markers, the segments they open and
+// the coded data of its scans. Each step gives a result when the walk ends
+// there.
+class Walk
 {
-    DeviceReader in(device);
-    if (in.get() != 0xFF || in.get() != 0xD8)
+public:
+    Walk(QIODevice &device, qint64 maxPixels, qint64 maxBlocks)
+        : m_in(device), m_maxPixels(maxPixels), m_maxBlocks(maxBlocks)
+    {
+    }
+
+    Result run();
+
+private:
+    std::optional<Result> nextMarker(int &marker);
+    std::optional<Result> segment(int marker, QByteArray &body);
+    std::optional<Result> scan(const QByteArray &body);
+    std::optional<Result> codedData();
+
+    DeviceReader m_in;
+    qint64 m_maxPixels = 0;
+    qint64 m_maxBlocks = 0;
+    Frame m_frame;
+    qint64 m_blocks = -1;
+    int m_scans = 0;
+    qint64 m_scannedBlocks = 0;
+    qint64 m_segmentBytes = 0;
+    qint64 m_strayBytes = 0;
+    int m_pending = -1; // the marker that ended a scan
+};
+
+Result Walk::run()
+{
+    if (m_in.get() != 0xFF || m_in.get() != 0xD8)
         return damaged(QStringLiteral("it does not begin with a start-of-image marker"));
-
-    Frame frame;
-    qint64 blocks = -1;
-    int scans = 0;
-    qint64 scannedBlocks = 0;
-    qint64 segmentBytes = 0;
-    qint64 strayBytes = 0;
-    int pending = -1; // the marker that ended a scan
     for (;;) {
-        int marker = pending;
-        pending = -1;
-        if (marker < 0) {
-            int byte = in.get();
-            if (byte < 0)
-                return truncated();
-            if (byte != 0xFF) {
-                if (++strayBytes > maxStrayBytes)
-                    return damaged(QStringLiteral("a long run of bytes that belong to no part of a picture"));
-                continue;
-            }
-            do
-                byte = in.get();
-            while (byte == 0xFF); // fill bytes may precede a marker
-            if (byte < 0)
-                return truncated();
-            if (byte == 0x00) {
-                strayBytes += 2;
-                continue;
-            }
-            marker = byte;
-        }
-
+        int marker = -1;
+        if (std::optional<Result> end = nextMarker(marker))
+            return *end;
         if (marker == 0xD9)
-            return {Status::Complete, in.offset(), QString(), frame.size(), scans};
+            return {Status::Complete, m_in.offset(), QString(), m_frame.size(), m_scans};
         if (marker == 0xD8)
             return damaged(QStringLiteral("a second start-of-image marker before the end"));
         if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01)
             continue; // markers without a segment
-
-        const int high = in.get(), low = in.get();
-        if (low < 0)
-            return truncated();
-        const int length = high << 8 | low;
-        if (length < 2)
-            return damaged(QStringLiteral("a marker segment shorter than its own length field"));
-        segmentBytes += length;
-        if (segmentBytes > maxSegmentBytes)
-            return damaged(QStringLiteral("more than %1 MB of marker segments").arg(maxSegmentBytes >> 20));
-        // The headers of frames and scans are read; every other segment is
-        // passed over.
         QByteArray body;
-        if (isFrameHeader(marker) || marker == 0xDA) {
-            body.resize(length - 2);
-            if (in.read(body.data(), body.size()) < body.size())
-                return truncated();
-        } else if (!in.skip(length - 2)) {
-            return truncated();
-        }
-        if (isFrameHeader(marker)) {
-            const bool described = readFrame(body, frame);
-            if (frame.width * frame.height > maxPixels)
-                return {Status::TooLarge, 0, QString(), frame.size()};
-            if (!described)
-                return damaged(QStringLiteral("its frame header describes no picture"));
-            blocks = blocksPerPass(frame);
-        }
+        if (std::optional<Result> end = segment(marker, body))
+            return *end;
         if (marker != 0xDA)
             continue;
-
-        // A scan: entropy-coded data up to the next marker other than a
-        // restart, with 0xFF 0x00 standing for a data byte of 0xFF.
-        if (blocks < 0)
-            return damaged(QStringLiteral("a scan before the frame header"));
-        if (++scans > maxScans)
-            return damaged(QStringLiteral("more than %1 scans").arg(maxScans));
-        // A progressive picture sends its coefficients in parts, and every
-        // part costs a pass over what the scan covers however little it
-        // adds: the cost follows the scans, not the file's size.
-        const qint64 scanBlocks = blocksInScan(frame, body);
-        if (scanBlocks < 0)
-            return damaged(QStringLiteral("a scan header that names no component of the frame"));
-        scannedBlocks += scanBlocks;
-        if (scannedBlocks > maxBlocks)
-            return {Status::TooManyBlocks, 0,
-                    QStringLiteral("its scans code more than %1 blocks of 8 x 8 pixels, far more decoding "
-                                   "than any photo needs")
-                        .arg(maxBlocks),
-                    frame.size()};
-        const qint64 most = blocks * maxBytesPerBlock + scanSlack;
-        qint64 coded = 0;
-        while (pending < 0) {
-            const qint64 passed = in.find(0xFF, most - coded);
-            if (passed < 0)
-                return truncated();
-            coded += passed;
-            if (coded > most)
-                return damaged(QStringLiteral("its data runs on past the most a picture of its size can hold"));
-            in.get();
-            int next;
-            do
-                next = in.get();
-            while (next == 0xFF);
-            if (next < 0)
-                return truncated();
-            if (next == 0x00 || (next >= 0xD0 && next <= 0xD7))
-                coded += 2;
-            else
-                pending = next;
-        }
+        if (std::optional<Result> end = scan(body))
+            return *end;
     }
+}
+
+// The marker that ended the last scan, or the next one in the data.
+std::optional<Result> Walk::nextMarker(int &marker)
+{
+    marker = m_pending;
+    m_pending = -1;
+    while (marker < 0) {
+        int byte = m_in.get();
+        if (byte < 0)
+            return truncated();
+        if (byte != 0xFF) {
+            if (++m_strayBytes > maxStrayBytes)
+                return damaged(QStringLiteral("a long run of bytes that belong to no part of a picture"));
+            continue;
+        }
+        do
+            byte = m_in.get();
+        while (byte == 0xFF); // fill bytes may precede a marker
+        if (byte < 0)
+            return truncated();
+        if (byte == 0x00) {
+            m_strayBytes += 2;
+            continue;
+        }
+        marker = byte;
+    }
+    return std::nullopt;
+}
+
+// A marker's segment. The headers of frames and scans are read into `body`;
+// every other segment is passed over.
+std::optional<Result> Walk::segment(int marker, QByteArray &body)
+{
+    const int high = m_in.get(), low = m_in.get();
+    if (low < 0)
+        return truncated();
+    const int length = high << 8 | low;
+    if (length < 2)
+        return damaged(QStringLiteral("a marker segment shorter than its own length field"));
+    m_segmentBytes += length;
+    if (m_segmentBytes > maxSegmentBytes)
+        return damaged(QStringLiteral("more than %1 MB of marker segments").arg(maxSegmentBytes >> 20));
+    if (isFrameHeader(marker) || marker == 0xDA) {
+        body.resize(length - 2);
+        if (m_in.read(body.data(), body.size()) < body.size())
+            return truncated();
+    } else if (!m_in.skip(length - 2)) {
+        return truncated();
+    }
+    if (isFrameHeader(marker)) {
+        const bool described = readFrame(body, m_frame);
+        if (m_frame.width * m_frame.height > m_maxPixels)
+            return Result{Status::TooLarge, 0, QString(), m_frame.size()};
+        if (!described)
+            return damaged(QStringLiteral("its frame header describes no picture"));
+        m_blocks = blocksPerPass(m_frame);
+    }
+    return std::nullopt;
+}
+
+// A scan: its header counted against the limits, then its coded data.
+std::optional<Result> Walk::scan(const QByteArray &body)
+{
+    if (m_blocks < 0)
+        return damaged(QStringLiteral("a scan before the frame header"));
+    if (++m_scans > maxScans)
+        return damaged(QStringLiteral("more than %1 scans").arg(maxScans));
+    // A progressive picture sends its coefficients in parts, and every
+    // part costs a pass over what the scan covers however little it
+    // adds: the cost follows the scans, not the file's size.
+    const qint64 scanBlocks = blocksInScan(m_frame, body);
+    if (scanBlocks < 0)
+        return damaged(QStringLiteral("a scan header that names no component of the frame"));
+    m_scannedBlocks += scanBlocks;
+    if (m_scannedBlocks > m_maxBlocks)
+        return Result{Status::TooManyBlocks, 0,
+                      QStringLiteral("its scans code more than %1 blocks of 8 x 8 pixels, far more decoding "
+                                     "than any photo needs")
+                          .arg(m_maxBlocks),
+                      m_frame.size()};
+    return codedData();
+}
+
+// Entropy-coded data up to the next marker other than a restart, with
+// 0xFF 0x00 standing for a data byte of 0xFF; that marker is kept for the
+// walk's next step.
+std::optional<Result> Walk::codedData()
+{
+    const qint64 most = m_blocks * maxBytesPerBlock + scanSlack;
+    qint64 coded = 0;
+    while (m_pending < 0) {
+        const qint64 passed = m_in.find(0xFF, most - coded);
+        if (passed < 0)
+            return truncated();
+        coded += passed;
+        if (coded > most)
+            return damaged(QStringLiteral("its data runs on past the most a picture of its size can hold"));
+        m_in.get();
+        int next;
+        do
+            next = m_in.get();
+        while (next == 0xFF);
+        if (next < 0)
+            return truncated();
+        if (next == 0x00 || (next >= 0xD0 && next <= 0xD7))
+            coded += 2;
+        else
+            m_pending = next;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Result measure(QIODevice &device, qint64 maxPixels, qint64 maxBlocks)
+{
+    return Walk(device, maxPixels, maxBlocks).run();
 }
 
 } // namespace JpegExtent

@@ -1,6 +1,6 @@
 #include "pictures/PictureLoader.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "pictures/BmpDecoder.h"
 #include "pictures/BoundedDevice.h"
 #include "pictures/BufferedJpeg.h"

@@ -1,6 +1,6 @@
 #include "sheet/CupsJob.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "sheet/CupsLibrary.h"
 
 #include <algorithm>

@@ -8,13 +8,14 @@
 #include "layouts/Form2Layout.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/PictureBox.h"
-#include "layouts/Pictures.h"
+#include "layouts/Artwork.h"
 #include "layouts/ShapeBox.h"
 #include "layouts/StretchImage.h"
 #include "pictures/HandCursor.h"
 #include "sheet/CardFields.h"
 #include "sheet/CardSource.h"
 #include "sheet/GradLineFactory.h"
+#include "sheet/LogoFit.h"
 
 #include <QCloseEvent>
 
@@ -23,20 +24,36 @@ using Form1Layout::fitCaption;
 using Form1Layout::fullSizeCaption;
 } // namespace
 
-Form2::Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent)
+Form2::Form2(CardSource &card, Services &services, QString programFolder, QWidget *parent,
+             RecentDrawings *drawings)
     : QWidget(parent, Qt::Window), m_card(card), m_services(services),
       m_programFolder(std::move(programFolder))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     LayoutBuilder builder;
-    builder.setCompositeFactory(GradLineFactory::make(services));
+    builder.setCompositeFactory(GradLineFactory::make(services, drawings));
     builder.applyWindow(this, Form2Layout::window());
     const auto cards = Form2Layout::cards();
     for (int index = 0; index < cardCount; ++index) {
         builder.build(this, cards.subspan(index, 1), m_controls, index);
-        auto *card = m_controls.get<PictureBox>(QStringLiteral("Picture1"), index);
-        card->setPicture(Pictures::cardFace());
+        // The card just built is the last control made.
+        auto *card = qobject_cast<PictureBox *>(m_controls.all().last().data());
+        card->setPicture(Artwork::cardFace());
         builder.build(card, Form2Layout::cardContents(), m_controls, index);
+    }
+    bindControls();
+}
+
+void Form2::bindControls()
+{
+    for (std::size_t k = 0; k < cardCount; ++k) {
+        const int index = int(k);
+        m_imgPrev2[k] = m_controls.get<PictureBox>(QStringLiteral("imgPrev2"), index);
+        m_imgLogoPrev[k] = m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"), index);
+        m_lblPrevLogo[k] = m_controls.get<CaptionLabel>(QStringLiteral("lblPrevLogo"), index);
+        m_Shape3[k] = m_controls.get<ShapeBox>(QStringLiteral("Shape3"), index);
+        for (std::size_t n = 0; n < CardFields::letters.size(); ++n)
+            m_previews[k][n] = m_controls.get<CaptionLabel>(CardFields::previewLabel(CardFields::letters[n]), index);
     }
 }
 
@@ -49,7 +66,7 @@ void Form2::Form_Load()
 {
     ErrorTrap trap(m_services, this, location());
     trap.at(100, [&] {
-        setWindowIcon(Pictures::applicationIcon());
+        setWindowIcon(Artwork::applicationIcon());
         // The window keeps the default arrow, so this image is never seen;
         // it is loaded all the same, and a damaged file is reported.
         const QString cursorFile =
@@ -62,15 +79,11 @@ void Form2::Form_Load()
             caption = m_card.cardFitCaption();
             return caption == QLatin1String(fullSizeCaption);
         })) {
-        for (int i = 0; i < cardCount; ++i) {
-            trap.at(106, [&] { m_controls.get<PictureBox>(QStringLiteral("imgPrev2"), i)->hide(); });
-            trap.at(108, [&] { m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"), i)->show(); });
-        }
+        for (std::size_t i = 0; i < cardCount; ++i)
+            LogoFit::showBoxes(trap, true, 106, 108, [&] { return m_imgPrev2[i]; }, [&] { return m_imgLogoPrev[i]; });
     } else if (trap.test(112, [&] { return caption == QLatin1String(fitCaption); })) {
-        for (int i = 0; i < cardCount; ++i) {
-            trap.at(116, [&] { m_controls.get<PictureBox>(QStringLiteral("imgPrev2"), i)->show(); });
-            trap.at(118, [&] { m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"), i)->hide(); });
-        }
+        for (std::size_t i = 0; i < cardCount; ++i)
+            LogoFit::showBoxes(trap, false, 116, 118, [&] { return m_imgPrev2[i]; }, [&] { return m_imgLogoPrev[i]; });
     }
     trap.at(122, [&] { Fill_Cards(); });
 }
@@ -78,14 +91,13 @@ void Form2::Form_Load()
 void Form2::Fill_Cards()
 {
     const Picture logo = m_card.cardLogo();
-    for (int k = 0; k < cardCount; ++k) {
-        for (const CardFields::Field &card : CardFields::fields)
-            m_controls.get<CaptionLabel>(CardFields::previewLabel(card.letter), k)
-                ->setCaption(m_card.cardText(card.letter));
-        m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"), k)->setPicture(logo);
-        m_controls.get<PictureBox>(QStringLiteral("imgPrev2"), k)->setPicture(logo);
-        m_controls.get<CaptionLabel>(QStringLiteral("lblPrevLogo"), k)->hide();
-        m_controls.get<ShapeBox>(QStringLiteral("Shape3"), k)->hide();
+    for (std::size_t k = 0; k < cardCount; ++k) {
+        for (std::size_t n = 0; n < CardFields::letters.size(); ++n)
+            m_previews[k][n]->setCaption(m_card.cardText(CardFields::letters[n]));
+        m_imgLogoPrev[k]->setPicture(logo);
+        m_imgPrev2[k]->setPicture(logo);
+        m_lblPrevLogo[k]->hide();
+        m_Shape3[k]->hide();
     }
 }
 

@@ -6,10 +6,10 @@
 
 namespace GradLineFactory {
 
-LayoutBuilder::CompositeFactory make(Services &services)
+LayoutBuilder::CompositeFactory make(Services &services, RecentDrawings *drawings)
 {
-    return [&services](const Layout::Control &declared, QWidget *parent) -> QWidget * {
-        auto *rule = new b8GradLine(services, parent);
+    return [&services, drawings](const Layout::Control &declared, QWidget *parent) -> QWidget * {
+        auto *rule = new b8GradLine(services, parent, drawings);
         rule->ReadProperties(PropertyBag::fromString(
             QString::fromUtf8(declared.properties ? declared.properties : "")));
         // The saved font names a family this system may not have.

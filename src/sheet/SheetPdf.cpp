@@ -1,6 +1,6 @@
 #include "sheet/SheetPdf.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "sheet/SheetPrinter.h"
 
 #include <QBuffer>

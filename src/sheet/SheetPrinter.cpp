@@ -1,6 +1,6 @@
 #include "sheet/SheetPrinter.h"
 
-#include "layouts/Failure.h"
+#include "base/Failure.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/Twips.h"
 #include "sheet/CupsJob.h"

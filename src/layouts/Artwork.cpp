@@ -1,11 +1,11 @@
-#include "layouts/Pictures.h"
+#include "layouts/Artwork.h"
 
 #include "layouts/Form2Layout.h"
 #include "layouts/IconPixels.h"
 
 #include <QPixmap>
 
-namespace Pictures {
+namespace Artwork {
 
 QIcon applicationIcon()
 {
@@ -35,4 +35,4 @@ const QImage &cardFace()
     return face;
 }
 
-} // namespace Pictures
+} // namespace Artwork

@@ -3,8 +3,8 @@
 #include <QIcon>
 #include <QImage>
 
-// The pictures the two windows hold.
-namespace Pictures {
+// The artwork the two windows hold, drawn by the program itself.
+namespace Artwork {
 
 // The application icon: 32, 48, 128 and 256 pixels, compiled into the program.
 QIcon applicationIcon();
@@ -12,4 +12,4 @@ QIcon applicationIcon();
 // The white face of a sheet card, 350 x 200 pixels, made once and shared.
 const QImage &cardFace();
 
-} // namespace Pictures
+} // namespace Artwork

@@ -1,4 +1,4 @@
-#include "layouts/Picture.h"
+#include "base/Picture.h"
 
 #include <utility>
 
