@@ -37,7 +37,6 @@
 #include <QStandardPaths>
 #include <QTime>
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -513,15 +512,18 @@ void Form1::saveWaitingEdits()
     try {
         m_settings.writeWaiting();
     } catch (const Failure &failure) {
+        const QStringList waiting = m_settings.waitingKeys();
         QStringList names;
-        for (const QString &key : m_settings.waitingKeys()) {
-            const auto card = std::find_if(CardFields::fields.begin(), CardFields::fields.end(),
-                                           [&](const CardFields::Field &f) { return CardFields::key(f.letter) == key; });
-            if (card != CardFields::fields.end())
-                names << m_controls.get<CaptionLabel>(QLatin1String(card->captionLabel))->caption().remove(u':').trimmed();
-            else
-                names << (key == QLatin1String("Logo") ? QStringLiteral("the logo") : QStringLiteral("the fit mode"));
-        }
+        for (const CardFields::Field &card : CardFields::fields)
+            if (waiting.contains(CardFields::key(card.letter)))
+                names << m_controls.get<CaptionLabel>(QLatin1String(card.captionLabel))->caption().remove(u':').trimmed();
+        if (waiting.contains(QStringLiteral("Logo")))
+            names << QStringLiteral("the logo");
+        if (waiting.contains(QStringLiteral("Fit")))
+            names << QStringLiteral("the fit mode");
+        // Edits that gave way to another window's later saves are no loss.
+        if (names.isEmpty())
+            return;
         const QString last = names.takeLast();
         const QString fields = names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
         m_services.messageBox(this, QStringLiteral("Tessary"),
