@@ -418,7 +418,6 @@ private slots:
         QTest::newRow("written with the next edit") << true << none << false << QStringLiteral("mine");
         QTest::newRow("written at close") << true << none << true << QStringLiteral("mine");
         QTest::newRow("another window saved since") << true << QStringLiteral("theirs") << false << QStringLiteral("theirs");
-        QTest::newRow("another window saved since, at close") << true << QStringLiteral("theirs") << true << QStringLiteral("theirs");
         QTest::newRow("another window stored it empty") << false << QString(QLatin1String("")) << true << QString(QLatin1String(""));
     }
     void waitingEditGivesWayToANewerValue()
@@ -436,6 +435,8 @@ private slots:
             const SaveLock held(TestSupport::settingsFile(), std::chrono::milliseconds(0));
             QVERIFY(held.held());
             QVERIFY_THROWS_EXCEPTION(Failure, store.write(QStringLiteral("c"), QStringLiteral("mine")));
+            // What the file holds already, as the restore writes it back, does not wait.
+            QVERIFY_THROWS_EXCEPTION(Failure, store.write(QStringLiteral("a"), QStringLiteral("Acme")));
         }
         QCOMPARE(store.waitingKeys(), QStringList{QStringLiteral("c")});
         if (!otherWindow.isNull())

@@ -150,85 +150,109 @@ struct Unescaped
     bool isList = false;
 };
 
-Unescaped unescapeValue(QByteArrayView raw)
+class ValueReader
 {
-    Unescaped out;
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    bool inQuotes = false;
-    bool quoted = false;
-    bool chopAtEnd = true;
-    qsizetype i = 0;
-    const auto skipBlanks = [&] {
-        while (i < raw.size() && (raw.at(i) == ' ' || raw.at(i) == '\t'))
-            ++i;
-    };
-    const auto chop = [&](qsizetype limit) {
-        qsizetype n = out.text.size();
-        while (n > limit && (out.text.at(n - 1) == u' ' || out.text.at(n - 1) == u'\t'))
+public:
+    explicit ValueReader(QByteArrayView raw) : m_raw(raw) {}
+    Unescaped read();
+
+private:
+    bool escape();
+    void skipBlanks()
+    {
+        while (m_i < m_raw.size() && (m_raw.at(m_i) == ' ' || m_raw.at(m_i) == '\t'))
+            ++m_i;
+    }
+    // Blanks at the end of an unquoted item go, but not escaped ones.
+    void chop()
+    {
+        qsizetype n = m_out.text.size();
+        while (n > m_chopLimit && (m_out.text.at(n - 1) == u' ' || m_out.text.at(n - 1) == u'\t'))
             --n;
-        out.text.truncate(n);
-    };
+        m_out.text.truncate(n);
+    }
+
+    QByteArrayView m_raw;
+    qsizetype m_i = 0;
+    Unescaped m_out;
+    // One decoder for the whole value: a sequence that is cut off is carried
+    // on, and one left at the end is dropped.
+    QStringDecoder m_decoder {QStringDecoder::Utf8};
+    qsizetype m_chopLimit = 0;
+    bool m_inQuotes = false;
+    bool m_quoted = false;
+};
+
+Unescaped ValueReader::read()
+{
     skipBlanks();
-    qsizetype chopLimit = 0;
-    while (i < raw.size()) {
-        const char ch = raw.at(i);
+    bool chopAtEnd = true;
+    while (m_i < m_raw.size()) {
+        const char ch = m_raw.at(m_i);
         if (ch == '\\') {
-            if (++i >= raw.size()) {
+            if (!escape()) {
                 chopAtEnd = false;
                 break;
             }
-            const char code = raw.at(i++);
-            if (const char16_t simple = simpleEscape(code)) {
-                out.text += QChar(simple);
-            } else if ((code == 'x' && i < raw.size() && digitValue(raw.at(i), 16) >= 0)
-                       || digitValue(code, 8) >= 0) {
-                const int base = code == 'x' ? 16 : 8;
-                char16_t value = code == 'x' ? 0 : char16_t(code - '0');
-                while (i < raw.size() && digitValue(raw.at(i), base) >= 0)
-                    value = char16_t(value * base + digitValue(raw.at(i++), base));
-                out.text += QChar(value);
-                chopAtEnd = i < raw.size();
-            } else if (code == 'x') {
-                chopAtEnd = i < raw.size();
-                if (!chopAtEnd)
-                    break;
-            } else if ((code == '\n' || code == '\r') && i < raw.size()
-                       && (raw.at(i) == '\n' || raw.at(i) == '\r') && raw.at(i) != code) {
-                ++i;
-            }
-            chopLimit = out.text.size();
         } else if (ch == '"') {
-            ++i;
-            quoted = true;
-            inQuotes = !inQuotes;
-            if (!inQuotes) {
+            ++m_i;
+            m_quoted = true;
+            m_inQuotes = !m_inQuotes;
+            if (!m_inQuotes) {
                 skipBlanks();
-                chopLimit = out.text.size();
+                m_chopLimit = m_out.text.size();
             }
-        } else if (ch == ',' && !inQuotes) {
-            if (!quoted)
-                chop(chopLimit);
-            out.isList = true;
-            out.list.append(std::exchange(out.text, QString()));
-            quoted = false;
-            ++i;
+        } else if (ch == ',' && !m_inQuotes) {
+            if (!m_quoted)
+                chop();
+            m_out.isList = true;
+            m_out.list.append(std::exchange(m_out.text, QString()));
+            m_quoted = false;
+            ++m_i;
             skipBlanks();
-            chopLimit = 0;
+            m_chopLimit = 0;
         } else {
-            qsizetype j = i + 1;
-            while (j < raw.size() && raw.at(j) != '\\' && raw.at(j) != '"' && raw.at(j) != ',')
+            qsizetype j = m_i + 1;
+            while (j < m_raw.size() && m_raw.at(j) != '\\' && m_raw.at(j) != '"' && m_raw.at(j) != ',')
                 ++j;
-            // One decoder for the whole value: a sequence that is cut off is
-            // carried on, and one left at the end is dropped.
-            out.text += decoder(raw.sliced(i, j - i));
-            i = j;
+            m_out.text += m_decoder(m_raw.sliced(m_i, j - m_i));
+            m_i = j;
         }
     }
-    if (chopAtEnd && !quoted)
-        chop(chopLimit);
-    if (out.isList)
-        out.list.append(out.text);
-    return out;
+    if (chopAtEnd && !m_quoted)
+        chop();
+    if (m_out.isList)
+        m_out.list.append(m_out.text);
+    return m_out;
+}
+
+// One escape from its backslash on; false where it ends the value, which
+// then keeps its trailing blanks.
+bool ValueReader::escape()
+{
+    if (++m_i >= m_raw.size())
+        return false;
+    const char code = m_raw.at(m_i++);
+    const bool hex = code == 'x';
+    if (const char16_t simple = simpleEscape(code)) {
+        m_out.text += QChar(simple);
+    } else if ((hex && m_i < m_raw.size() && digitValue(m_raw.at(m_i), 16) >= 0) || digitValue(code, 8) >= 0) {
+        const int base = hex ? 16 : 8;
+        char16_t value = hex ? 0 : char16_t(code - '0');
+        while (m_i < m_raw.size() && digitValue(m_raw.at(m_i), base) >= 0)
+            value = char16_t(value * base + digitValue(m_raw.at(m_i++), base));
+        m_out.text += QChar(value);
+        if (m_i == m_raw.size())
+            return false;
+    } else if (hex) {
+        if (m_i == m_raw.size())
+            return false;
+    } else if ((code == '\n' || code == '\r') && m_i < m_raw.size()
+               && (m_raw.at(m_i) == '\n' || m_raw.at(m_i) == '\r') && m_raw.at(m_i) != code) {
+        ++m_i;
+    }
+    m_chopLimit = m_out.text.size();
+    return true;
 }
 
 QString asText(const QVariant &value)
@@ -280,7 +304,7 @@ QString typedText(const QString &text)
 // What QSettings::value gives for a value's bytes, as text.
 QString decodeValue(QByteArrayView raw)
 {
-    Unescaped value = unescapeValue(raw);
+    Unescaped value = ValueReader(raw).read();
     if (!value.isList)
         return typedText(value.text);
     for (QString &item : value.list) {

@@ -323,7 +323,11 @@ void SettingsStore::keepWaiting(const QString &key, const QString &value)
     std::optional<QString> base;
     if (readFile(data).isEmpty())
         base = IniText(data).value(key);
-    m_waiting.insert(key, {value, base});
+    // A value the file holds already, as the restore hands back, is no edit.
+    if (base == value)
+        m_waiting.remove(key);
+    else
+        m_waiting.insert(key, {value, base});
 }
 
 QByteArray SettingsStore::readUnderLock()
