@@ -341,6 +341,8 @@ QByteArray SettingsStore::readUnderLock()
 
 void SettingsStore::commit(const QMap<QString, QString> &edits)
 {
+    // A linked settings file (dotfiles kept elsewhere) stays linked: the file
+    // it points to is the one replaced, from within its own folder.
     const QString target = saveTarget(m_path);
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!makeFolders(folder))
@@ -362,9 +364,9 @@ void SettingsStore::commit(const QMap<QString, QString> &edits)
     // The restore at start-up hands every stored field back to the store;
     // that changes nothing, so it does not replace the file.
     if (text == file.data())
-        checkCouldSave(text.size());
+        checkCouldSave(target, text.size());
     else
-        save(text);
+        save(target, text);
     m_fileValues = file.topLevelValues();
     m_fileValues.insert(all);
     m_waiting.clear();
@@ -409,12 +411,11 @@ Failure SettingsStore::saveFailure(const QString &reason) const
     return Failure(QStringLiteral("The settings file %1 could not be saved: %2.").arg(m_path, reason));
 }
 
-void SettingsStore::checkCouldSave(qsizetype size) const
+void SettingsStore::checkCouldSave(const QString &target, qsizetype size) const
 {
     // A save needs to create its new file in the folder, room for it, and a
     // file this account may write. Asked without writing anything, with the
     // words the failing save would use.
-    const QString target = saveTarget(m_path);
     const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
     if (::access(folder.constData(), W_OK | X_OK) != 0)
         throw saveFailure(systemError(errno));
@@ -431,11 +432,8 @@ void SettingsStore::checkCouldSave(qsizetype size) const
         throw saveFailure(systemError(ENOSPC));
 }
 
-void SettingsStore::save(const QByteArray &data)
+void SettingsStore::save(const QString &target, const QByteArray &data)
 {
-    // A linked settings file (dotfiles kept elsewhere) stays linked: the file
-    // it points to is the one replaced, from within its own folder.
-    const QString target = saveTarget(m_path);
     const QByteArray targetName = QFile::encodeName(target);
     const QFileInfo targetInfo(target);
     struct stat old {};

@@ -41,7 +41,8 @@ public:
     // file or its folder cannot be written or there is no room for the file.
     // Throws Failure when the file could not be written, and always while the
     // file is there but cannot be read: replacing it would lose the card.
-    // A failed write waits, and is written by the next save that succeeds.
+    // A failed write waits, and is written by the next save that succeeds
+    // while the file still holds the value it was to replace.
     void write(const QString &key, const QString &value);
 
     // Writes what waits from failed saves, each key only while the file
@@ -80,8 +81,8 @@ private:
     void commit(const QMap<QString, QString> &edits);
     QByteArray edited(const IniText &file, const QMap<QString, QString> &edits) const;
     void keepWaiting(const QString &key, const QString &value);
-    void save(const QByteArray &data);
-    void checkCouldSave(qsizetype size) const;
+    void save(const QString &target, const QByteArray &data);
+    void checkCouldSave(const QString &target, qsizetype size) const;
     Failure saveFailure(const QString &reason) const;
     void removeStaleTemporaries() const;
 
