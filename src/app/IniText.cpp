@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <array>
 #include <cctype>
 
 namespace {
@@ -15,9 +16,18 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// The bytes that can end or continue a line, looked up rather than compared:
+// a large file is mostly other bytes.
+constexpr std::array<bool, 256> specials = [] {
+    std::array<bool, 256> table {};
+    for (unsigned char c : {'\n', '\r', '"', ';', '=', '\\'})
+        table[c] = true;
+    return table;
+}();
+
 bool isSpecial(char c)
 {
-    return c == '\n' || c == '\r' || c == '"' || c == ';' || c == '=' || c == '\\';
+    return specials[static_cast<unsigned char>(c)];
 }
 
 struct Line
@@ -39,9 +49,10 @@ bool nextLine(const QByteArray &data, qsizetype &pos, Line &line)
     qsizetype start = pos;
     while (start < size && isBlank(data.at(start)))
         ++start;
+    const char *bytes = data.constData();
     qsizetype i = start;
     while (i < size) {
-        const char ch = data.at(i++);
+        const char ch = bytes[i++];
         if (!isSpecial(ch))
             continue;
         if (ch == '=') {
