@@ -150,7 +150,7 @@ private slots:
         QVERIFY(editor.label('b')->width() > editor.form.controls().find(QStringLiteral("Picture1"))->width());
     }
 
-    void failingStoreStillShowsTextAndTellsOnce()
+    void failingStoreStillShowsTextAndTellsOnceEachTimeSavingStops()
     {
         Editor editor;
         breakStore();
@@ -168,6 +168,50 @@ private slots:
         QVERIFY2(box.text.contains(TestSupport::settingsFile()), qPrintable(box.text));
         // The store is tried before the preview changes.
         QCOMPARE(previewWhenTold, QStringList{QStringLiteral("Company Tagline")});
+
+        // Saving works again, and the edits that waited go with the next one;
+        // when it stops again, the user is told again.
+        init();
+        QTest::keyClicks(editor.field('d'), QStringLiteral("x"));
+        QCOMPARE(onDisk(QStringLiteral("b")), QVariant(QStringLiteral("Hi")));
+        QCOMPARE(onDisk(QStringLiteral("c")), QVariant(QStringLiteral("Main St")));
+        breakStore();
+        QTest::keyClicks(editor.field('d'), QStringLiteral("yz"));
+        QCOMPARE(editor.services.messages.size(), 2u);
+    }
+
+    // An edit whose save failed is written when the window closes; if that
+    // fails too, one plain box names what is lost.
+    void waitingEditsAreWrittenAtClose_data()
+    {
+        QTest::addColumn<bool>("savingWorksAgain");
+        QTest::newRow("saving works again") << true;
+        QTest::newRow("saving still fails") << false;
+    }
+    void waitingEditsAreWrittenAtClose()
+    {
+        QFETCH(bool, savingWorksAgain);
+        Editor editor;
+        breakStore();
+        editor.field('c')->setText(QStringLiteral("Main St"));
+        editor.form.PushButton2_Click();
+        editor.services.messages.clear();
+        if (savingWorksAgain)
+            init();
+
+        editor.form.Form_Unload();
+        if (savingWorksAgain) {
+            QVERIFY(editor.services.messages.empty());
+            QCOMPARE(onDisk(QStringLiteral("c")), QVariant(QStringLiteral("Main St")));
+            QCOMPARE(onDisk(QStringLiteral("Fit")), QVariant(QStringLiteral("Fit Image to Box")));
+            return;
+        }
+        QCOMPARE(editor.services.messages.size(), 1u);
+        const TestSupport::Message &box = editor.services.messages.front();
+        QCOMPARE(box.title, QStringLiteral("Tessary"));
+        QCOMPARE(box.icon, MessageIcon::None);
+        for (const char *part : {"Address Line 1 and the fit mode", "Tessary.conf", "cannot be created"})
+            QVERIFY2(box.text.contains(QLatin1String(part)), qPrintable(box.text));
     }
 
     void sampleDataFillsEveryField()

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "app/SaveLock.h"
 #include "app/SettingsStore.h"
 #include "base/Failure.h"
 
@@ -17,6 +18,7 @@
 #include <memory>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -270,6 +272,64 @@ private slots:
         QVERIFY(OnDisk().file->contains(QStringLiteral("c")));
     }
 
+    // A save changes only its own key's line, or adds one, and every other
+    // byte stays; a damaged file is written whole, as QSettings reads it.
+    void saveEditsOnlyItsOwnLine_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");
+        const QString two = QStringLiteral("2");
+        QTest::newRow("comment") << QByteArray("; kept by hand\n[General]\na=1\n") << QStringLiteral("b") << two
+                                 << QByteArray("; kept by hand\n[General]\na=1\nb=2\n");
+        QTest::newRow("another group") << QByteArray("[General]\na=1\n\n[Other]\nz = 9\n") << QStringLiteral("a") << two
+                                       << QByteArray("[General]\na=2\n\n[Other]\nz = 9\n");
+        QTest::newRow("@Rect value") << QByteArray("[General]\nr=@Rect(1 2 3 4)\na=1\n") << QStringLiteral("a") << two
+                                     << QByteArray("[General]\nr=@Rect(1 2 3 4)\na=2\n");
+        QTest::newRow("Latin-1 byte") << QByteArray("[General]\na=Caf\xe9\nb=1\n") << QStringLiteral("b") << two
+                                      << QByteArray("[General]\na=Caf\xe9\nb=2\n");
+        QTest::newRow("CRLF") << QByteArray("[General]\r\na=1\r\n") << QStringLiteral("b") << two
+                              << QByteArray("[General]\r\na=1\r\nb=2\r\n");
+        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf[General]\na=1\n") << QStringLiteral("a") << two
+                                         << QByteArray("\xef\xbb\xbf[General]\na=2\n");
+        QTest::newRow("duplicated key") << QByteArray("[General]\na=1\nb=1\na=3\n") << QStringLiteral("a") << two
+                                        << QByteArray("[General]\na=1\nb=1\na=2\n");
+        QTest::newRow("escaped key, any case of General") << QByteArray("[ general ]\n%61 = 1 ;note\n")
+                                                          << QStringLiteral("a") << two
+                                                          << QByteArray("[ general ]\na=2;note\n");
+        QTest::newRow("continued value") << QByteArray("[General]\na=one\\\ntwo\nb=\"x,\ny\"\nc=1\n")
+                                         << QStringLiteral("b") << two
+                                         << QByteArray("[General]\na=one\\\ntwo\nb=2\nc=1\n");
+        QTest::newRow("no [General], no line end") << QByteArray("[Other]\nz=9") << QStringLiteral("a")
+                                                   << QStringLiteral("x, y")
+                                                   << QByteArray("[Other]\nz=9\n[General]\na=\"x, y\"\n");
+        QTest::newRow("[%General] is another group") << QByteArray("[%General]\na=1\n") << QStringLiteral("a") << two
+                                                     << QByteArray("[%General]\na=1\n[General]\na=2\n");
+        QTest::newRow("keys before the first group") << QByteArray("a=1\n[Other]\nz=9\n") << QStringLiteral("b") << two
+                                                     << QByteArray("a=1\nb=2\n[Other]\nz=9\n");
+        QTest::newRow("truncated file is mended whole")
+            << QByteArray("[General]\na=Acme\n[Notes]\nn=\"Spri") << QStringLiteral("b") << two
+            << QByteArray("[General]\na=Acme\nb=2\n\n[Notes]\nn=Spri\n");
+    }
+    void saveEditsOnlyItsOwnLine()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        QDir().mkpath(folder());
+        QFile file(TestSupport::settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(before);
+        file.close();
+
+        SettingsStore().write(key, value);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), after);
+        QCOMPARE(OnDisk().file->value(key), QVariant(value));
+    }
+
     void failedWriteNamesTheFile_data()
     {
         QTest::addColumn<bool>("folderIsAFile");
@@ -313,17 +373,21 @@ private slots:
         QCOMPARE(OnDisk().file->value(QStringLiteral("a")).toString(), QStringLiteral("again"));
     }
 
-    // QSettings' own writer takes a file it has read as unchanged while its
-    // size and its modification time to the millisecond are, and would then
-    // write its stale copy of another instance's key back. Two instances
-    // typing values of the same length within one millisecond meet exactly
-    // that, so the store tells files apart by more than that.
-    void sameSizeSameMillisecondWriteOfAnotherInstanceIsKept()
+    // A reader that takes a file as unchanged while its size and time are
+    // (QSettings keeps such a parse) would write a stale copy of another
+    // instance's key back. On a file system that keeps times to the second,
+    // two same-size saves within one second look alike that way; every save
+    // reads the file afresh instead.
+    void sameSizeSameSecondWriteOfAnotherInstanceIsKept()
     {
         SettingsStore store;
+        store.write(QStringLiteral("a"), QStringLiteral("1111"));
         store.write(QStringLiteral("b"), QStringLiteral("1111"));
-        const QString path = TestSupport::settingsFile();
-        const QDateTime written = QFileInfo(path).lastModified();
+        const QByteArray path = QFile::encodeName(TestSupport::settingsFile());
+        const timespec second[2] = {{1700000000, 0}, {1700000000, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, path.constData(), second, 0), 0);
+        // The store parses the file as it is now.
+        store.write(QStringLiteral("b"), QStringLiteral("1111"));
 
         // Another process, as a second running Tessary is.
         QProcess other;
@@ -331,20 +395,58 @@ private slots:
         other.setArguments({QLatin1String(writeAsAnotherInstance), TestSupport::configHome().path(),
                             QStringLiteral("a"), QStringLiteral("2222")});
         other.start();
-        QVERIFY(other.waitForFinished(60000));
+        QVERIFY(other.waitForFinished(TestSupport::waitCeilingMs(TestSupport::startSeconds)));
         QCOMPARE(other.exitCode(), 0);
-        QCOMPARE(OnDisk().file->value(QStringLiteral("a")).toString(), QStringLiteral("2222"));
-
-        // Same size, and stamped with the same millisecond as this store's save.
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(written, QFileDevice::FileModificationTime));
-        file.close();
+        QCOMPARE(::utimensat(AT_FDCWD, path.constData(), second, 0), 0);
 
         store.write(QStringLiteral("b"), QStringLiteral("3333"));
         OnDisk disk;
         QCOMPARE(disk.file->value(QStringLiteral("a")).toString(), QStringLiteral("2222"));
         QCOMPARE(disk.file->value(QStringLiteral("b")).toString(), QStringLiteral("3333"));
+    }
+
+    // An edit whose save failed waits, and is written by a later save only
+    // while the file still holds what it held then: a value another window
+    // saved meanwhile stands. A missing key is not an empty one.
+    void waitingEditGivesWayToANewerValue_data()
+    {
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QString>("otherWindow");
+        QTest::addColumn<bool>("atClose");
+        QTest::addColumn<QString>("expected");
+        const QString none; // no other window saves
+        QTest::newRow("written with the next edit") << true << none << false << QStringLiteral("mine");
+        QTest::newRow("written at close") << true << none << true << QStringLiteral("mine");
+        QTest::newRow("another window saved since") << true << QStringLiteral("theirs") << false << QStringLiteral("theirs");
+        QTest::newRow("another window stored it empty") << false << QString(QLatin1String("")) << true << QString(QLatin1String(""));
+    }
+    void waitingEditGivesWayToANewerValue()
+    {
+        QFETCH(bool, stored);
+        QFETCH(QString, otherWindow);
+        QFETCH(bool, atClose);
+        QFETCH(QString, expected);
+        SettingsStore store;
+        store.write(QStringLiteral("a"), QStringLiteral("Acme"));
+        if (stored)
+            store.write(QStringLiteral("c"), QStringLiteral("old"));
+        {
+            // Held here, the lock makes the store's save wait until it gives up.
+            const SaveLock held(TestSupport::settingsFile(), std::chrono::milliseconds(0));
+            QVERIFY(held.held());
+            QVERIFY_THROWS_EXCEPTION(Failure, store.write(QStringLiteral("c"), QStringLiteral("mine")));
+            // What the file holds already, as the restore writes it back, does not wait.
+            QVERIFY_THROWS_EXCEPTION(Failure, store.write(QStringLiteral("a"), QStringLiteral("Acme")));
+        }
+        QCOMPARE(store.waitingKeys(), QStringList{QStringLiteral("c")});
+        if (!otherWindow.isNull())
+            SettingsStore().write(QStringLiteral("c"), otherWindow);
+        if (atClose)
+            store.writeWaiting();
+        else
+            store.write(QStringLiteral("b"), QStringLiteral("next"));
+        QVERIFY(store.waitingKeys().isEmpty());
+        QCOMPARE(OnDisk().file->value(QStringLiteral("c")), QVariant(expected));
     }
 
     // A save cut short by a kill leaves its temporary file; the next start
@@ -504,6 +606,61 @@ private slots:
         QCOMPARE(file.readAll(), card);
         QCOMPARE(QDir(stranger.configHome() + QStringLiteral("/Darnovi")).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("Tessary.conf")});
+    }
+
+    // A file its owner made read-only is read as usual, and never replaced:
+    // every write fails and says why, also one that would change nothing.
+    void readOnlyFileIsNeverReplaced()
+    {
+        Stranger stranger;
+        if (!stranger.ready())
+            QSKIP("no unprivileged account can be made here");
+        const QString settings = stranger.configHome() + QStringLiteral("/Darnovi/Tessary.conf");
+        const QByteArray card("[General]\na=Acme\n");
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(card);
+        file.close();
+        QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QFileInfo(stranger.configHome()).owner(), settings}), 0);
+        QCOMPARE(::chmod(QFile::encodeName(settings).constData(), 0444), 0);
+
+        for (const char *value : {"Darnovi", "Acme"}) {
+            const auto [status, output] = stranger.run(QStringLiteral("tst_settingsstore"),
+                                                       {QLatin1String(writeAsAnotherInstance), stranger.configHome(),
+                                                        QStringLiteral("a"), QLatin1String(value)});
+            QCOMPARE(status, 1);
+            QVERIFY2(output.contains(settings) && output.contains(QStringLiteral("Permission denied")), qPrintable(output));
+        }
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), card);
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(settings).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 07777, mode_t(0444));
+    }
+
+    // Root's first run in another account's home (sudo -E) makes the folders
+    // and the file that account's, so it can save there afterwards.
+    void folderRootMakesInAnotherHomeIsThatAccounts()
+    {
+        Stranger stranger;
+        if (!stranger.ready())
+            QSKIP("no unprivileged account can be made here");
+        const QString config = stranger.configHome() + QStringLiteral("/.config");
+        QProcess root;
+        root.start(QCoreApplication::applicationFilePath(),
+                   {QLatin1String(writeAsAnotherInstance), config, QStringLiteral("a"), QStringLiteral("Acme")});
+        QVERIFY(root.waitForFinished(TestSupport::waitCeilingMs(TestSupport::startSeconds)));
+        QCOMPARE(root.exitCode(), 0);
+
+        const QFileInfo home(stranger.configHome());
+        for (const QString &made : {config, config + QStringLiteral("/Darnovi"), config + QStringLiteral("/Darnovi/Tessary.conf")}) {
+            const QFileInfo info(made);
+            QVERIFY2(info.exists() && info.ownerId() == home.ownerId() && info.groupId() == home.groupId(), qPrintable(made));
+        }
+        const auto [status, output] = stranger.run(QStringLiteral("tst_settingsstore"),
+                                                   {QLatin1String(writeAsAnotherInstance), config, QStringLiteral("b"),
+                                                    QStringLiteral("Cards")});
+        QVERIFY2(status == 0, qPrintable(output));
     }
 
     // Nothing waits on a FIFO in the file's place: it is not read, not

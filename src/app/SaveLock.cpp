@@ -19,7 +19,9 @@ SaveLock::SaveLock(const QString &settingsFile, std::chrono::milliseconds patien
         timespec start {};
         ::clock_gettime(CLOCK_MONOTONIC, &start);
         // Another instance holds the lock only for the few hundred
-        // microseconds of one save, so the first waits are short.
+        // microseconds of one save, so the first waits are short, and none
+        // is longer than a millisecond: one instance saving as fast as it
+        // can leaves the lock free only for moments between its saves.
         long pauseUs = 50;
         for (;;) {
             if (::flock(m_folder, LOCK_EX | LOCK_NB) == 0) {
@@ -38,7 +40,7 @@ SaveLock::SaveLock(const QString &settingsFile, std::chrono::milliseconds patien
             if (waited >= patience)
                 return;
             ::usleep(useconds_t(pauseUs));
-            pauseUs = std::min(pauseUs * 2, 20000L);
+            pauseUs = std::min(pauseUs * 2, 1000L);
         }
         ::close(m_folder);
         m_folder = -1;

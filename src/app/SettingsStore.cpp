@@ -1,5 +1,6 @@
 #include "app/SettingsStore.h"
 
+#include "app/IniText.h"
 #include "app/SaveLock.h"
 #include "base/Failure.h"
 
@@ -8,14 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -31,109 +30,6 @@ QString systemError(int error)
 QString unreadable(int error)
 {
     return QStringLiteral("it cannot be read (%1)").arg(systemError(error));
-}
-
-// Key and value escaping as QSettings' own INI writer does it, so the file
-// reads back through QSettings exactly.
-void appendKey(QByteArray &out, const QString &key)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    for (QChar c : key) {
-        const char16_t ch = c.unicode();
-        if (ch == u'/') {
-            out += '\\';
-        } else if ((ch >= u'a' && ch <= u'z') || (ch >= u'A' && ch <= u'Z')
-                   || (ch >= u'0' && ch <= u'9') || ch == u'_' || ch == u'-' || ch == u'.') {
-            out += char(ch);
-        } else if (ch <= 0xFF) {
-            out += '%';
-            out += hex[ch / 16];
-            out += hex[ch % 16];
-        } else {
-            out += "%U";
-            for (int shift = 12; shift >= 0; shift -= 4)
-                out += hex[(ch >> shift) & 0xF];
-        }
-    }
-}
-
-void appendValue(QByteArray &out, const QString &text)
-{
-    // A leading '@' would mark a typed value; doubling it keeps it text.
-    const QString value = text.startsWith(QLatin1Char('@')) ? QLatin1Char('@') + text : text;
-    const qsizetype start = out.size();
-    bool needsQuotes = false;
-    bool escapeNextIfHex = false;
-    qsizetype plainFrom = -1;
-    auto flushPlain = [&](qsizetype to) {
-        if (plainFrom >= 0)
-            out += QStringView(value).mid(plainFrom, to - plainFrom).toUtf8();
-        plainFrom = -1;
-    };
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char16_t ch = value.at(i).unicode();
-        if (ch == u';' || ch == u',' || ch == u'=')
-            needsQuotes = true;
-        const bool isHexDigit = (ch >= u'0' && ch <= u'9') || (ch >= u'a' && ch <= u'f')
-            || (ch >= u'A' && ch <= u'F');
-        if (escapeNextIfHex && isHexDigit) {
-            // A digit straight after a \x escape would be read as part of it.
-            flushPlain(i);
-            out += "\\x" + QByteArray::number(uint(ch), 16);
-            continue;
-        }
-        escapeNextIfHex = false;
-        const char *escape = nullptr;
-        switch (ch) {
-        case u'\0': escape = "\\0"; escapeNextIfHex = true; break;
-        case u'\a': escape = "\\a"; break;
-        case u'\b': escape = "\\b"; break;
-        case u'\f': escape = "\\f"; break;
-        case u'\n': escape = "\\n"; break;
-        case u'\r': escape = "\\r"; break;
-        case u'\t': escape = "\\t"; break;
-        case u'\v': escape = "\\v"; break;
-        case u'"': escape = "\\\""; break;
-        case u'\\': escape = "\\\\"; break;
-        default: break;
-        }
-        if (escape) {
-            flushPlain(i);
-            out += escape;
-        } else if (ch <= 0x1F) {
-            flushPlain(i);
-            out += "\\x" + QByteArray::number(uint(ch), 16);
-            escapeNextIfHex = true;
-        } else if (plainFrom < 0) {
-            plainFrom = i;
-        }
-    }
-    flushPlain(value.size());
-    if (needsQuotes
-        || (start < out.size() && (out.at(start) == ' ' || out.at(out.size() - 1) == ' '))) {
-        out.insert(start, '"');
-        out += '"';
-    }
-}
-
-// Every save gets a modification time of its own, later than that of the
-// file it replaces: readers that tell files apart by size and time to the
-// millisecond (QSettings' own cache among them) then never take two saves of
-// the same size for one.
-void stampDistinctly(int fd, const struct stat *replaced)
-{
-    // Kept for the process: no save is handed a time given out before.
-    static qint64 lastMs = 0;
-    timespec now {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    qint64 ms = qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-    if (replaced)
-        lastMs = qMax(lastMs, qint64(replaced->st_mtim.tv_sec) * 1000 + replaced->st_mtim.tv_nsec / 1000000);
-    if (ms <= lastMs)
-        ms = lastMs + 1;
-    lastMs = ms;
-    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000}};
-    ::futimens(fd, times);
 }
 
 // A saved file keeps the owner, group and mode of the one it replaces, so a
@@ -172,18 +68,81 @@ QString temporaryPrefix(const QString &fileName)
     return QLatin1Char('.') + fileName + QStringLiteral(".save-");
 }
 
-// True when every byte of the file can be read. QSettings takes a read that
-// fails half-way for the end of the file, and a save would then drop the rest.
-bool readsToTheEnd(int fd)
+// A new settings file made by root takes the owner and group of its folder,
+// so a first run under sudo leaves the user's card the user's.
+void takeFolderOwner(int fd, const QByteArray &folder)
 {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            return ::lseek(fd, 0, SEEK_SET) == 0;
-        if (n < 0 && errno != EINTR)
-            return false;
+    struct stat owner {};
+    if (::geteuid() == 0 && ::stat(folder.constData(), &owner) == 0)
+        ::fchown(fd, owner.st_uid, owner.st_gid);
+}
+
+// Makes the folder and any missing one above it. Run as root, each new
+// folder takes the owner and group of the folder it is made in, changed
+// through a descriptor, so a link planted meanwhile cannot turn the change
+// onto another path.
+bool makeFolders(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+        return S_ISDIR(info.st_mode);
+    const QFileInfo file(path);
+    const QString parent = file.absolutePath();
+    if (parent == path || !makeFolders(parent))
+        return false;
+    const int parentFd = ::open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parentFd < 0)
+        return false;
+    const QByteArray name = QFile::encodeName(file.fileName());
+    const bool made = ::mkdirat(parentFd, name.constData(), 0777) == 0;
+    const bool there = made || errno == EEXIST;
+    struct stat owner {};
+    if (made && ::geteuid() == 0 && ::fstat(parentFd, &owner) == 0) {
+        const int fd = ::openat(parentFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fchown(fd, owner.st_uid, owner.st_gid);
+            ::close(fd);
+        }
     }
+    ::close(parentFd);
+    return there;
+}
+
+// Zero, or why the bytes could not all be written.
+int writeAll(int fd, const QByteArray &data)
+{
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        done += n;
+    }
+    return 0;
+}
+
+// A rename is on disk once its folder is. Some file systems cannot flush a
+// folder at all, and say so; that is no failure.
+int flushFolder(const QByteArray &folder)
+{
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return 0;
+    const int flushed = ::fsync(dir);
+    const int error = errno;
+    ::close(dir);
+    return flushed != 0 && error != EINVAL && error != ENOTSUP ? error : 0;
+}
+
+// Zero when this account may replace the file (or there is none yet), else
+// why not. The rename itself would replace any file in a folder it may
+// write, whatever the file's own permissions say.
+int replaceError(const QByteArray &target)
+{
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) == 0 || errno == ENOENT)
+        return 0;
+    return errno;
 }
 
 QString notAFile()
@@ -192,13 +151,6 @@ QString notAFile()
 }
 
 constexpr std::chrono::milliseconds lockPatience(2000);
-
-QString asText(const QVariant &value)
-{
-    if (value.userType() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
-}
 
 } // namespace
 
@@ -242,78 +194,60 @@ void SettingsStore::removeStaleTemporaries() const
     }
 }
 
-SettingsStore::Stamp SettingsStore::stampOf(const QString &path)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
-    return stampOf(info);
-}
-
-SettingsStore::Stamp SettingsStore::stampOf(const struct stat &info)
-{
-    return {info.st_dev, info.st_ino, info.st_size,
-            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
-            qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
-}
-
-void SettingsStore::refresh()
-{
-    // Another instance may have saved since this one last looked.
-    if (m_readError.isEmpty() && stampOf(m_path) != m_stamp)
-        load();
-}
-
 void SettingsStore::load()
 {
-    m_fileValues.clear();
-    m_stamp = {};
+    QByteArray data;
+    m_readError = readFile(data);
+    if (m_readError.isEmpty())
+        m_fileValues = IniText(data).topLevelValues();
+}
+
+QString SettingsStore::readFile(QByteArray &data) const
+{
+    data.clear();
     const QByteArray path = QFile::encodeName(m_path);
     struct stat info {};
     if (::stat(path.constData(), &info) != 0) {
         // No file yet (or no folder): the first save makes them. Anything
         // else means a file that is there and cannot be reached.
-        if (errno != ENOENT && errno != ENOTDIR)
-            m_readError = unreadable(errno);
-        return;
+        return errno == ENOENT || errno == ENOTDIR ? QString() : unreadable(errno);
     }
     // Opened without waiting, so a FIFO or a device in the file's place
-    // cannot hold up the start; only a regular file is read.
-    const int fd = S_ISREG(info.st_mode)
-        ? ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)
-        : -1;
-    if (fd < 0) {
-        m_readError = S_ISREG(info.st_mode) ? unreadable(errno) : notAFile();
-        return;
+    // cannot hold up the start; only a regular file is read, through one
+    // descriptor, whatever another instance renames into place meanwhile.
+    if (!S_ISREG(info.st_mode))
+        return notAFile();
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return unreadable(errno);
+    QString error;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        error = notAFile();
+    else
+        data.reserve(qsizetype(info.st_size));
+    char buffer[65536];
+    while (error.isEmpty()) {
+        // A read that fails half-way is no end of the file: a save would
+        // drop the rest.
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0 && errno != EINTR)
+            error = unreadable(errno);
+        else if (n > 0)
+            data.append(buffer, n);
     }
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !readsToTheEnd(fd)) {
-        m_readError = S_ISREG(info.st_mode) ? unreadable(errno) : notAFile();
-        ::close(fd);
-        return;
-    }
-    // QSettings parses the very file just checked, through its descriptor,
-    // even if another instance renames a new one into place meanwhile
-    // (by its name where no /proc is mounted).
-    const QString descriptor = QStringLiteral("/proc/self/fd/%1").arg(fd);
-    QSettings file(QFileInfo::exists(descriptor) ? descriptor : m_path, QSettings::IniFormat);
-    const QSettings::Status status = file.status();
-    const QStringList keys = status == QSettings::AccessError ? QStringList() : file.allKeys();
-    for (const QString &key : keys)
-        m_fileValues.insert(key, asText(file.value(key)));
     ::close(fd);
-    if (status == QSettings::AccessError) {
-        m_readError = unreadable(EACCES);
-        m_fileValues.clear();
-        return;
-    }
-    m_stamp = stampOf(info);
+    if (!error.isEmpty())
+        data.clear();
+    return error;
 }
 
 QString SettingsStore::read(const QString &key, const QString &fallback) const
 {
-    const auto pending = m_pending.constFind(key);
-    if (pending != m_pending.constEnd())
-        return *pending;
+    const auto waiting = m_waiting.constFind(key);
+    if (waiting != m_waiting.constEnd())
+        return waiting->value;
     const auto it = m_fileValues.constFind(key);
     return it == m_fileValues.constEnd() ? fallback : *it;
 }
@@ -337,82 +271,134 @@ QByteArray SettingsStore::serialize(const QMap<QString, QString> &values)
             out += '\n';
         first = false;
         out += '[';
-        appendKey(out, group);
+        IniText::appendKey(out, group);
         out += "]\n";
         const auto &entries = groups[group];
         for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-            appendKey(out, it.key());
+            IniText::appendKey(out, it.key());
             out += '=';
-            appendValue(out, it.value());
+            IniText::appendValue(out, it.value());
             out += '\n';
         }
     }
     return out;
 }
 
-bool SettingsStore::changesTheFile(const QString &key, const QString &value) const
-{
-    const auto differs = [this](const QString &k, const QString &v) {
-        const auto it = m_fileValues.constFind(k);
-        return it == m_fileValues.constEnd() || *it != v;
-    };
-    if (differs(key, value))
-        return true;
-    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
-        if (differs(it.key(), it.value()))
-            return true;
-    return false;
-}
-
-QMap<QString, QString> SettingsStore::withOwnChanges(const QString &key, const QString &value) const
-{
-    QMap<QString, QString> values = m_fileValues;
-    for (auto it = m_pending.cbegin(); it != m_pending.cend(); ++it)
-        values.insert(it.key(), it.value());
-    values.insert(key, value);
-    return values;
-}
-
 void SettingsStore::write(const QString &key, const QString &value)
 {
     if (m_mode != Mode::Persistent) {
-        m_pending.insert(key, value);
+        m_waiting.insert(key, {value, std::nullopt});
         return;
     }
     if (!m_readError.isEmpty())
         throw saveFailure(m_readError);
-    refresh();
-    if (!m_readError.isEmpty())
-        throw saveFailure(m_readError);
-    // The restore at start-up hands every stored field back to the store;
-    // that changes nothing, so it neither replaces the file (which would cost
-    // a start with a large card seconds) nor counts as this instance's edit.
-    if (!changesTheFile(key, value)) {
-        m_pending.clear();
-        checkCouldSave();
-        return;
-    }
-
     try {
-        const QString folder = QFileInfo(m_path).absolutePath();
-        if (!QDir().mkpath(folder))
-            throw saveFailure(QStringLiteral("the folder %1 cannot be created").arg(folder));
-        const SaveLock lock(saveTarget(m_path), lockPatience);
-        if (!lock.held())
-            throw saveFailure(QStringLiteral("another Tessary kept it locked for longer than %1 seconds")
-                                  .arg(lockPatience.count() / 1000.0));
-        // Read again under the lock: what another instance saved just now is kept.
-        refresh();
-        if (!m_readError.isEmpty())
-            throw saveFailure(m_readError);
-        if (changesTheFile(key, value))
-            save(withOwnChanges(key, value));
-        m_pending.clear();
+        commit({{key, value}});
     } catch (const Failure &) {
-        // Kept for the next save, which carries it along with its own key.
-        m_pending.insert(key, value);
+        if (m_readError.isEmpty())
+            keepWaiting(key, value);
         throw;
     }
+}
+
+void SettingsStore::writeWaiting()
+{
+    if (m_mode != Mode::Persistent || m_waiting.isEmpty())
+        return;
+    if (!m_readError.isEmpty())
+        throw saveFailure(m_readError);
+    commit({});
+}
+
+QStringList SettingsStore::waitingKeys() const
+{
+    return m_mode == Mode::Persistent ? m_waiting.keys() : QStringList();
+}
+
+void SettingsStore::keepWaiting(const QString &key, const QString &value)
+{
+    // Read without the lock, which the failed save may not have had: every
+    // save renames a whole file into place, so this sees one whole file.
+    QByteArray data;
+    std::optional<QString> base;
+    if (readFile(data).isEmpty())
+        base = IniText(data).value(key);
+    // A value the file holds already, as the restore hands back, is no edit.
+    if (base == value)
+        m_waiting.remove(key);
+    else
+        m_waiting.insert(key, {value, base});
+}
+
+QByteArray SettingsStore::readUnderLock()
+{
+    QByteArray data;
+    m_readError = readFile(data);
+    if (!m_readError.isEmpty())
+        throw saveFailure(m_readError);
+    return data;
+}
+
+void SettingsStore::commit(const QMap<QString, QString> &edits)
+{
+    // A linked settings file (dotfiles kept elsewhere) stays linked: the file
+    // it points to is the one replaced, from within its own folder.
+    const QString target = saveTarget(m_path);
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!makeFolders(folder))
+        throw saveFailure(QStringLiteral("the folder %1 cannot be created").arg(folder));
+    const SaveLock lock(target, lockPatience);
+    if (!lock.held())
+        throw saveFailure(QStringLiteral("another Tessary kept it locked for longer than %1 seconds")
+                              .arg(lockPatience.count() / 1000.0));
+    // Read again under the lock: what another instance saved just now is kept.
+    const IniText file(readUnderLock());
+    // A waiting edit gives way to a later save of its key by another instance.
+    for (auto it = m_waiting.begin(); it != m_waiting.end();)
+        it = file.value(it.key()) == it->base ? std::next(it) : m_waiting.erase(it);
+    QMap<QString, QString> all;
+    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it)
+        all.insert(it.key(), it->value);
+    all.insert(edits);
+    const QByteArray text = edited(file, all);
+    // The restore at start-up hands every stored field back to the store;
+    // that changes nothing, so it does not replace the file.
+    if (text == file.data())
+        checkCouldSave(target, text.size());
+    else
+        save(target, text);
+    m_fileValues = file.topLevelValues();
+    m_fileValues.insert(all);
+    m_waiting.clear();
+    ++m_successes;
+}
+
+QByteArray SettingsStore::edited(const IniText &file, const QMap<QString, QString> &edits) const
+{
+    QList<QString> changed;
+    std::optional<IniText> next;
+    const IniText *current = &file;
+    for (auto it = edits.cbegin(); it != edits.cend(); ++it) {
+        if (file.value(it.key()) == it.value())
+            continue;
+        next.emplace(current->withValue(it.key(), it.value()));
+        current = &*next;
+        changed.append(it.key());
+    }
+    if (changed.isEmpty())
+        return file.data();
+    // Read back before it replaces the file: the edited keys as written,
+    // every other entry as it was. A damaged file fails that (an entry added
+    // after a quote left open would be read as part of the value before it),
+    // and is written whole, as QSettings would write what it read.
+    bool same = file.clean() && current->clean() && current->sameEntriesBesides(file, changed);
+    for (const QString &key : changed)
+        same = same && current->value(key) == edits.value(key);
+    if (same)
+        return current->data();
+    QMap<QString, QString> values = file.allValues();
+    values.insert(edits);
+    return serialize(values);
 }
 
 Failure SettingsStore::readFailure() const
@@ -425,42 +411,42 @@ Failure SettingsStore::saveFailure(const QString &reason) const
     return Failure(QStringLiteral("The settings file %1 could not be saved: %2.").arg(m_path, reason));
 }
 
-void SettingsStore::checkCouldSave() const
+void SettingsStore::checkCouldSave(const QString &target, qsizetype size) const
 {
-    // A save needs to create its new file in the folder and room for it, the
-    // file's own permissions do not matter to the rename. Asked without
-    // writing anything, with the words the failing save would use.
-    const QByteArray folder = QFile::encodeName(QFileInfo(saveTarget(m_path)).absolutePath());
+    // A save needs to create its new file in the folder, room for it, and a
+    // file this account may write. Asked without writing anything, with the
+    // words the failing save would use.
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
     if (::access(folder.constData(), W_OK | X_OK) != 0)
         throw saveFailure(systemError(errno));
+    if (const int error = replaceError(QFile::encodeName(target)))
+        throw saveFailure(systemError(error));
     struct statvfs space {};
     if (::statvfs(folder.constData(), &space) != 0 || space.f_frsize == 0)
         return;
     // Root may write into the blocks kept back for it.
     const unsigned long long freeBlocks = ::geteuid() == 0 ? space.f_bfree : space.f_bavail;
     const unsigned long long needed
-        = (static_cast<unsigned long long>(qMax<off_t>(m_stamp.size, 0)) + space.f_frsize - 1)
-        / space.f_frsize;
+        = (static_cast<unsigned long long>(size) + space.f_frsize - 1) / space.f_frsize;
     if (freeBlocks < needed)
         throw saveFailure(systemError(ENOSPC));
 }
 
-void SettingsStore::save(const QMap<QString, QString> &values)
+void SettingsStore::save(const QString &target, const QByteArray &data)
 {
-    // A linked settings file (dotfiles kept elsewhere) stays linked: the file
-    // it points to is the one replaced, from within its own folder.
-    const QString target = saveTarget(m_path);
     const QByteArray targetName = QFile::encodeName(target);
     const QFileInfo targetInfo(target);
     struct stat old {};
     const bool replacing = ::stat(targetName.constData(), &old) == 0;
     if (replacing && !S_ISREG(old.st_mode))
         throw saveFailure(notAFile());
+    // The rename ignores the replaced file's own permissions; a file this
+    // account may not write is refused, as QSaveFile refuses it.
+    if (const int error = replacing ? replaceError(targetName) : 0)
+        throw saveFailure(systemError(error));
 
-    const QByteArray data = serialize(values);
-    QByteArray temp = QFile::encodeName(targetInfo.absolutePath() + QLatin1Char('/')
-                                        + temporaryPrefix(targetInfo.fileName()))
-        + "XXXXXX";
+    const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
+    QByteArray temp = folder + '/' + QFile::encodeName(temporaryPrefix(targetInfo.fileName())) + "XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         throw saveFailure(systemError(errno));
@@ -471,37 +457,17 @@ void SettingsStore::save(const QMap<QString, QString> &values)
     };
     if (replacing)
         keepOwnerAndMode(fd, old);
-    for (qsizetype done = 0; done < data.size();) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw abandon(n < 0 ? errno : ENOSPC);
-        done += n;
-    }
-    stampDistinctly(fd, replacing ? &old : nullptr);
+    else
+        takeFolderOwner(fd, folder);
+    if (const int error = writeAll(fd, data))
+        throw abandon(error);
     if (::fdatasync(fd) != 0)
         throw abandon(errno);
     if (::rename(temp.constData(), targetName.constData()) != 0)
         throw abandon(errno);
-    // The stamp of the file this save put in place, whatever lands after it.
-    struct stat saved {};
-    const bool stamped = ::fstat(fd, &saved) == 0;
-    const int closed = ::close(fd);
-    const int closeError = errno;
-    m_fileValues = values;
-    m_stamp = stamped ? stampOf(saved) : Stamp();
-    if (closed != 0)
-        throw saveFailure(systemError(closeError));
-    // The rename itself is on disk once the folder is. Some file systems
-    // cannot flush a folder at all, and say so.
-    const int dir = ::open(QFile::encodeName(targetInfo.absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        const int flushed = ::fsync(dir);
-        const int error = errno;
-        ::close(dir);
-        if (flushed != 0 && error != EINVAL && error != ENOTSUP)
-            throw saveFailure(systemError(error));
-    }
+    if (::close(fd) != 0)
+        throw saveFailure(systemError(errno));
+    if (const int error = flushFolder(folder))
+        throw saveFailure(systemError(error));
 }
+

@@ -187,11 +187,11 @@ void Form1::storeUnguarded(const QString &key, const QString &value)
             m_deferred.record(failure);
             return;
         }
-        // Typing goes on and the text stays on screen; say once per run that
-        // it is not being kept.
-        if (m_toldNotSaved)
+        // Typing goes on and the text stays on screen; say it is not being
+        // kept once each time saving stops working, not at every keystroke.
+        if (m_toldNotSavedAt == m_settings.successfulWrites())
             return;
-        m_toldNotSaved = true;
+        m_toldNotSavedAt = m_settings.successfulWrites();
         m_services.messageBox(
             this, QStringLiteral("Tessary"),
             QStringLiteral("Your card cannot be saved.\n\n%1\n\nYou can go on editing, but "
@@ -579,16 +579,51 @@ void Form1::Form_Load()
 
 void Form1::Form_Unload()
 {
-    // Every value was stored when it changed; all that is left is to end,
-    // with the print preview window, hidden or shown, gone first so none of
-    // its handlers runs again.
+    // Every value was stored when it changed, but one whose save failed
+    // waits; it is written now, or the user is told what is lost. Then the
+    // print preview window, hidden or shown, goes first so none of its
+    // handlers runs again.
     m_unloading = true;
+    saveWaitingEdits();
     delete m_form2.data();
     QCoreApplication::exit(0);
 }
 
+void Form1::saveWaitingEdits()
+{
+    if (m_settings.waitingKeys().isEmpty())
+        return;
+    try {
+        m_settings.writeWaiting();
+    } catch (const Failure &failure) {
+        const QStringList waiting = m_settings.waitingKeys();
+        QStringList names;
+        for (std::size_t n = 0; n < m_fields.size(); ++n)
+            if (waiting.contains(CardFields::key(CardFields::letters[n])))
+                names << m_captions[n]->caption().remove(u':').trimmed();
+        if (waiting.contains(QStringLiteral("Logo")))
+            names << QStringLiteral("the logo");
+        if (waiting.contains(QStringLiteral("Fit")))
+            names << QStringLiteral("the fit mode");
+        // Edits that gave way to another window's later saves are no loss.
+        if (names.isEmpty())
+            return;
+        const QString last = names.takeLast();
+        const QString fields = names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+        m_services.messageBox(this, QStringLiteral("Tessary"),
+                              QStringLiteral("Your last changes to %1 could not be saved and are lost.\n\n%2")
+                                  .arg(fields, failure.description()),
+                              MessageIcon::None);
+    }
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
+    // A second close while the last save's box is up changes nothing.
+    if (m_unloading) {
+        event->ignore();
+        return;
+    }
     Form_Unload();
     event->accept();
 }

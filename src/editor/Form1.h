@@ -119,6 +119,7 @@ private:
     void addShortcuts();
     void fieldChanged(char letter);
     void storeUnguarded(const QString &key, const QString &value);
+    void saveWaitingEdits();
     // Stores the logo's name, then shows the picture; an empty name clears it.
     void takeLogo(const QString &name);
     QString suggestedPdfPath() const;
@@ -164,6 +165,8 @@ private:
     QPointer<Form2> m_form2;
     Pointer m_pointer = Pointer::Default;
     std::optional<QCursor> m_mouseIcon;
-    bool m_toldNotSaved = false;
+    // The count of successful saves when the user was last told saving
+    // failed: told again only once a save has succeeded since.
+    std::optional<quint64> m_toldNotSavedAt;
     bool m_unloading = false;
 };

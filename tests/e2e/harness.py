@@ -573,10 +573,8 @@ def _unescape_key(raw):
 def parse_settings(data):
     """The store's keys and values from the file's bytes; raises
     SettingsFormatError on anything the program should never write."""
-    try:
-        text = data.decode("utf-8")
-    except UnicodeDecodeError as error:
-        raise SettingsFormatError(f"not UTF-8: {error}") from None
+    # Bytes that are not UTF-8 read as U+FFFD, as QSettings reads them.
+    text = data.decode("utf-8", errors="replace")
     values = {}
     section = None
     for number, line in enumerate(text.split("\n"), 1):

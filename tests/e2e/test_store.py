@@ -40,6 +40,18 @@ def report_lines(texts):
     return lines
 
 
+def fill_disk(path):
+    """Fills the file system that holds `path` with one file of that name."""
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT)
+    try:
+        while os.write(fd, b"\0" * 4096) > 0:
+            pass
+    except OSError:
+        pass
+    finally:
+        os.close(fd)
+
+
 def run_quiet(*args):
     return subprocess.run(args, capture_output=True, text=True, timeout=h.ceiling(h.WINDOW))
 
@@ -185,6 +197,10 @@ class StoreFaults(h.AppTestCase):
                 for key in intact:
                     if key != letter:
                         self.assertEqual(stored[key], CARD[key], f"stored {key}")
+                if name == "not UTF-8":
+                    with open(app.settings_path, "rb") as f:
+                        # The restore adds j, the typing g, after the lines kept.
+                        self.assertEqual(f.read(), data + b"j=www.darnovi.example\ng=ok\n")
                 if name == "30 MB":
                     notes = [k for k in stored if k.startswith("Notes/")]
                     self.assertEqual(len(notes), 280000, "other entries are kept")
@@ -240,14 +256,7 @@ class StoreFaults(h.AppTestCase):
         settings = os.path.join(config, "Darnovi", "Tessary.conf")
         with open(settings, "wb") as f:
             f.write(original)
-        fd = os.open(os.path.join(config, "filler"), os.O_WRONLY | os.O_CREAT)
-        try:
-            while os.write(fd, b"\0" * 4096) > 0:
-                pass
-        except OSError:
-            pass
-        finally:
-            os.close(fd)
+        fill_disk(os.path.join(config, "filler"))
         app = self.new_app(config_home=config)
         self.assertEqual(report_lines(self.start_unsaveable(app)), [128, 132, 146])
         self.assert_told_once_while_typing(app)
@@ -257,6 +266,26 @@ class StoreFaults(h.AppTestCase):
             self.assertEqual(f.read(), original, "the stored card is untouched")
         self.assertEqual(sorted(os.listdir(os.path.join(config, "Darnovi"))), ["Tessary.conf"],
                          "no half-written files are left")
+
+    def test_edit_made_while_the_disk_is_full_is_saved_at_close(self):
+        """The disk fills, an edit cannot be saved and the user is told; the
+        disk frees up, and closing the window without typing again saves it."""
+        config = os.path.join(self.tmp, "small")
+        os.makedirs(config)
+        if not self.mount("-t", "tmpfs", "-o", "size=64k", "tessary-e2e", config):
+            self.skipTest("cannot mount a small file system here")
+        app = self.launch(config_home=config)
+        filler = os.path.join(config, "filler")
+        fill_disk(filler)
+        app.click_field("c")
+        h.type_text("x")
+        wid, text = app.wait_box(h.MAIN_TITLE)
+        self.assertIn("No space left on device", text)
+        app.dismiss_box(wid, h.MAIN_TITLE)
+        self.assertNotIn("c", app.settings())
+        os.remove(filler)
+        self.assertEqual(app.close(), 0)
+        self.assertEqual(app.settings().get("c"), "x")
 
     def test_two_instances_typing_at_once(self):
         first = self.launch()
