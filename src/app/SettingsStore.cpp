@@ -1,5 +1,6 @@
 #include "app/SettingsStore.h"
 
+#include "app/DurableFile.h"
 #include "app/SaveLock.h"
 #include "layouts/Failure.h"
 
@@ -133,22 +134,6 @@ void stampDistinctly(int fd, const struct stat *replaced)
     lastMs = ms;
     const timespec times[2] = {{0, UTIME_OMIT}, {time_t(ms / 1000), long(ms % 1000) * 1000000}};
     ::futimens(fd, times);
-}
-
-// A saved file keeps the owner, group and mode of the one it replaces, so a
-// run under sudo leaves the user's file the user's. Where the group cannot
-// be kept, the new group gets no more than everyone else may do.
-void keepOwnerAndMode(int fd, const struct stat &old)
-{
-    mode_t mode = old.st_mode & 0777;
-    struct stat now {};
-    ::fstat(fd, &now);
-    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, uid_t(-1), old.st_gid) != 0
-            && now.st_gid != old.st_gid)
-            mode = (mode & ~mode_t(0070)) | (mode & 0070 & ((mode & 0007) << 3));
-    }
-    ::fchmod(fd, mode);
 }
 
 // The file a save replaces: the settings file, or where its link leads.
@@ -469,7 +454,7 @@ void SettingsStore::save(const QMap<QString, QString> &values)
         return saveFailure(systemError(error));
     };
     if (replacing)
-        keepOwnerAndMode(fd, old);
+        DurableFile::keepOwnerAndMode(fd, old);
     for (qsizetype done = 0; done < data.size();) {
         const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
         if (n < 0 && errno == EINTR)

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class CaptionLabel;
@@ -68,6 +69,9 @@ public:
     // Fills the sheet as "Print Card" does and writes it to a PDF file the
     // user chooses.
     void saveSheetAsPdf();
+    // Fills the sheet the same way and writes its first card to a PNG
+    // picture the user chooses.
+    void saveCardAsPicture();
 
     // The print preview window, created hidden (its load step run) on first
     // reach; at most one exists at a time.
@@ -107,7 +111,13 @@ private:
     void storeUnguarded(const QString &key, const QString &value);
     // Stores the logo's name, then shows the picture; an empty name clears it.
     void takeLogo(const QString &name);
-    QString suggestedPdfPath() const;
+    // `name` in the folder last saved to in this run, else in the user's
+    // documents, else at home.
+    QString suggestedPath(const char *name) const;
+    // Asks where to save, fills the sheet and has `write` write the file;
+    // a failure is told as `what` that could not be saved.
+    void saveAs(const QString &title, const char *filter, const char *name, const QString &suffix,
+                const QString &what, const std::function<void(Form2 &, const QString &)> &write);
     void restore(class ErrorTrap &trap);
     // As much of a logo as its boxes can show, on the screen and on paper.
     PictureLoader::Needs logoNeeds() const;
@@ -120,8 +130,8 @@ private:
     QString m_programFolder;
     Controls m_controls;
     FileDialog m_commonDialog1;
-    // Where the last sheet was saved as a PDF in this run.
-    QString m_pdfFolder;
+    // Where the sheet or the card was last saved in this run.
+    QString m_saveFolder;
     std::unique_ptr<SkinEngine> m_skin;
     DeferredFailure m_deferred;
     QPointer<Form2> m_form2;

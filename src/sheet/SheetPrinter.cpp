@@ -147,6 +147,21 @@ void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch)
     painter.restore();
 }
 
+void paintControl(QPainter &painter, QWidget &control, int dotsPerInch)
+{
+    const double twipsPerPixel = Twips::perPixel();
+    control.ensurePolished();
+    painter.save();
+    painter.scale(dotsPerInch / Twips::perInch, dotsPerInch / Twips::perInch);
+    paintTree(painter, control, QRectF(QPointF(0, 0), twipsSize(control)), twipsPerPixel);
+    painter.restore();
+}
+
+QSizeF twipsSize(const QWidget &control)
+{
+    return twipsBox(control, Twips::perPixel()).size();
+}
+
 void PrintForm(QWidget &window, QPrinter &printer)
 {
     printer.setFullPage(false);
