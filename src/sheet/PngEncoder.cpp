@@ -1,9 +1,12 @@
 #include "sheet/PngEncoder.h"
 
-#include "layouts/Failure.h"
-
 #include <QImage>
+#include <QtEndian>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
 #include <vector>
 #include <zlib.h>
 
@@ -46,39 +49,170 @@ QByteArray resolution(const QImage &image)
     return data;
 }
 
+// One row of the picture as 8-bit RGB samples.
+void toSamples(const QRgb *pixels, int width, Bytef *samples)
+{
+    for (int x = 0; x < width; ++x, samples += 3) {
+        samples[0] = Bytef(qRed(pixels[x]));
+        samples[1] = Bytef(qGreen(pixels[x]));
+        samples[2] = Bytef(qBlue(pixels[x]));
+    }
+}
+
+struct Code
+{
+    quint32 bits = 0;
+    int length = 0;
+};
+
+// The fixed Huffman code of every literal and length symbol, its bits turned
+// round: Huffman codes go most significant bit first into a stream that is
+// otherwise filled from the low bit.
+constexpr std::array<Code, 288> makeFixedCodes()
+{
+    std::array<Code, 288> codes {};
+    for (int value = 0; value < 288; ++value) {
+        const auto [code, length] = value < 144 ? std::pair{0x30 + value, 8}
+            : value < 256                       ? std::pair{0x190 + value - 144, 9}
+            : value < 280                       ? std::pair{value - 256, 7}
+                                                : std::pair{0xc0 + value - 280, 8};
+        for (int i = 0; i < length; ++i)
+            codes[size_t(value)].bits |= quint32((code >> i) & 1) << (length - 1 - i);
+        codes[size_t(value)].length = length;
+    }
+    return codes;
+}
+
+constexpr std::array<Code, 288> fixedCodes = makeFixedCodes();
+
+// A deflate stream of one block under the fixed codes, where a run of one
+// byte is that byte once and then copies of the byte before. That is all a
+// card's rows need (white, black, a rule's grey, rows repeated above). It
+// takes half the time zlib takes for the same rows, for a file some five
+// times as large (about 300 KB for a card).
+class RunDeflater
+{
+public:
+    explicit RunDeflater(QByteArray &out) : m_out(out)
+    {
+        put(1, 1); // the last block
+        put(1, 2); // fixed codes
+    }
+
+    void add(const Bytef *data, size_t size)
+    {
+        for (size_t i = 0; i < size;) {
+            const Bytef byte = data[i];
+            literal(byte);
+            const size_t run = runLength(data + i + 1, size - i - 1, byte);
+            copies(run);
+            i += 1 + run;
+        }
+    }
+
+    void finish()
+    {
+        symbol(256); // end of block
+        for (; m_bits > 0; m_bits -= 8, m_buffer >>= 8)
+            m_out.append(char(m_buffer));
+    }
+
+private:
+    static size_t runLength(const Bytef *data, size_t size, Bytef byte)
+    {
+        const quint64 pattern = 0x0101010101010101ull * byte;
+        size_t n = 0;
+        for (; n + 8 <= size; n += 8) {
+            const quint64 word = qFromLittleEndian<quint64>(data + n);
+            if (word != pattern)
+                return n + size_t(qCountTrailingZeroBits(word ^ pattern) / 8);
+        }
+        while (n < size && data[n] == byte)
+            ++n;
+        return n;
+    }
+
+    // `run` copies of the byte before, as lengths of 3 to 258 at distance 1.
+    void copies(size_t run)
+    {
+        while (run >= 3) {
+            // Leave a remainder of 0 or at least 3.
+            size_t length = qMin<size_t>(run, 258);
+            if (run - length > 0 && run - length < 3)
+                length = run - 3;
+            lengthCode(int(length));
+            put(0, 5); // distance 1
+            run -= length;
+        }
+        while (run-- > 0)
+            literal(m_lastLiteral);
+    }
+
+    void lengthCode(int length)
+    {
+        static constexpr int base[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27,
+                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+        static constexpr int extra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+        int code = 28;
+        while (base[code] > length)
+            --code;
+        symbol(257 + code);
+        put(quint32(length - base[code]), extra[code]);
+    }
+
+    void literal(Bytef byte)
+    {
+        m_lastLiteral = byte;
+        symbol(byte);
+    }
+
+    void symbol(int value) { put(fixedCodes[value].bits, fixedCodes[value].length); }
+
+    void put(quint32 value, int count)
+    {
+        m_buffer |= quint64(value) << m_bits;
+        m_bits += count;
+        if (m_bits >= 32) {
+            const char bytes[4] = {char(m_buffer), char(m_buffer >> 8), char(m_buffer >> 16), char(m_buffer >> 24)};
+            m_out.append(bytes, 4);
+            m_buffer >>= 32;
+            m_bits -= 32;
+        }
+    }
+
+    QByteArray &m_out;
+    quint64 m_buffer = 0;
+    int m_bits = 0;
+    Bytef m_lastLiteral = 0;
+};
+
 // Every row under the "up" filter: each byte less the one above it. A row
-// the card repeats (white margins, the sides of a border) becomes a run of
-// zeros, which run-length deflate takes at once.
+// the card repeats (white margins, the sides of a border) becomes one run
+// of zeros; such a row is not even converted.
 QByteArray compressedRows(const QImage &rgb)
 {
-    z_stream stream {};
-    if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK)
-        throw Failure(QStringLiteral("The picture could not be compressed."));
     const int width = rgb.width();
-    std::vector<Bytef> above(size_t(3 * width), 0), line(size_t(1 + 3 * width));
+    const size_t rowBytes = size_t(3 * width);
+    std::vector<Bytef> above(rowBytes, 0), current(rowBytes), line(1 + rowBytes);
     line[0] = 2; // up
-    QByteArray out;
-    Bytef chunk[65536];
+    QByteArray out("\x78\x01", 2); // deflate, 32 KB window, no dictionary
+    RunDeflater deflater(out);
+    uLong checksum = adler32(0, nullptr, 0);
     for (int y = 0; y < rgb.height(); ++y) {
         const auto *pixels = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const Bytef samples[3] = {Bytef(qRed(pixels[x])), Bytef(qGreen(pixels[x])), Bytef(qBlue(pixels[x]))};
-            for (int i = 0; i < 3; ++i) {
-                line[size_t(1 + 3 * x + i)] = Bytef(samples[i] - above[size_t(3 * x + i)]);
-                above[size_t(3 * x + i)] = samples[i];
-            }
+        if (y > 0 && std::memcmp(pixels, rgb.constScanLine(y - 1), size_t(width) * sizeof(QRgb)) == 0) {
+            std::fill(line.begin() + 1, line.end(), Bytef(0));
+        } else {
+            toSamples(pixels, width, current.data());
+            for (size_t i = 0; i < rowBytes; ++i)
+                line[1 + i] = Bytef(current[i] - above[i]);
+            above.swap(current);
         }
-        stream.next_in = line.data();
-        stream.avail_in = uInt(line.size());
-        const int flush = y + 1 == rgb.height() ? Z_FINISH : Z_NO_FLUSH;
-        do {
-            stream.next_out = chunk;
-            stream.avail_out = sizeof chunk;
-            deflate(&stream, flush);
-            out.append(reinterpret_cast<const char *>(chunk), qsizetype(sizeof chunk - stream.avail_out));
-        } while (stream.avail_out == 0);
+        deflater.add(line.data(), line.size());
+        checksum = adler32(checksum, line.data(), uInt(line.size()));
     }
-    deflateEnd(&stream);
+    deflater.finish();
+    appendNumber(out, quint32(checksum));
     return out;
 }
 
