@@ -89,8 +89,10 @@ public:
             if (makeName(m_stem, m_path, [&](const QByteArray &path) {
                     return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW);
                 }) != 0) {
+                // The last name tried is not ours to remove.
+                const int error = errno;
                 m_path.clear();
-                return errno;
+                return error;
             }
         }
         const int closed = ::close(m_fd);
