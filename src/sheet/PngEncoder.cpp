@@ -106,9 +106,12 @@ public:
             literal(byte);
             const size_t run = runLength(data + i + 1, size - i - 1, byte);
             copies(run);
+            count(byte, 1 + run);
             i += 1 + run;
         }
     }
+
+    quint32 checksum() const { return quint32(m_sum2 << 16 | m_sum1); }
 
     void finish()
     {
@@ -148,6 +151,16 @@ private:
             literal(m_lastLiteral);
     }
 
+    // The stream's Adler-32 checksum taken along, a run at a time: for n
+    // more bytes c, the first sum grows by n c and the second by n times the
+    // first sum before them plus c n (n + 1) / 2.
+    void count(Bytef byte, size_t n)
+    {
+        constexpr quint64 modulus = 65521;
+        m_sum2 = (m_sum2 + n * m_sum1 + byte * (n * (n + 1) / 2 % modulus)) % modulus;
+        m_sum1 = (m_sum1 + n * byte) % modulus;
+    }
+
     void lengthCode(int length)
     {
         static constexpr int base[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27,
@@ -184,6 +197,8 @@ private:
     quint64 m_buffer = 0;
     int m_bits = 0;
     Bytef m_lastLiteral = 0;
+    quint64 m_sum1 = 1;
+    quint64 m_sum2 = 0;
 };
 
 // Every row under the "up" filter: each byte less the one above it. A row
@@ -197,7 +212,6 @@ QByteArray compressedRows(const QImage &rgb)
     line[0] = 2; // up
     QByteArray out("\x78\x01", 2); // deflate, 32 KB window, no dictionary
     RunDeflater deflater(out);
-    uLong checksum = adler32(0, nullptr, 0);
     for (int y = 0; y < rgb.height(); ++y) {
         const auto *pixels = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
         if (y > 0 && std::memcmp(pixels, rgb.constScanLine(y - 1), size_t(width) * sizeof(QRgb)) == 0) {
@@ -209,10 +223,9 @@ QByteArray compressedRows(const QImage &rgb)
             above.swap(current);
         }
         deflater.add(line.data(), line.size());
-        checksum = adler32(checksum, line.data(), uInt(line.size()));
     }
     deflater.finish();
-    appendNumber(out, quint32(checksum));
+    appendNumber(out, deflater.checksum());
     return out;
 }
 
