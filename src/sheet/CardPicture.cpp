@@ -47,8 +47,10 @@ QImage paint(Form2 &sheet)
     image.setDotsPerMeterX(dotsPerMetre);
     image.setDotsPerMeterY(dotsPerMetre);
     image.fill(Qt::white);
+    // The painter's own defaults: smoothed text, and lines and boxes on
+    // whole pixels as a printer sets them (smoothing them too costs some
+    // milliseconds for nothing a reader sees). The logo smooths itself.
     QPainter painter(&image);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
     SheetPrinter::paintControl(painter, card, resolution);
     painter.end();
     return image;
