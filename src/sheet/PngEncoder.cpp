@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <queue>
 #include <cstring>
 #include <exception>
 #include <thread>
@@ -72,39 +74,143 @@ struct Code
     int length = 0;
 };
 
-// The fixed Huffman code of every literal and length symbol, its bits turned
-// round: Huffman codes go most significant bit first into a stream that is
-// otherwise filled from the low bit.
-constexpr std::array<Code, 288> makeFixedCodes()
+constexpr int lengthBase[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27,
+                              31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr int lengthExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr int literalAndLengthSymbols = 286;
+
+// Huffman code lengths for symbols of these counts, none longer than
+// `limit`: a Huffman tree, its counts evened out until it is shallow enough.
+std::vector<int> codeLengths(std::vector<quint64> counts, int limit)
 {
-    std::array<Code, 288> codes {};
-    for (int value = 0; value < 288; ++value) {
-        const auto [code, length] = value < 144 ? std::pair{0x30 + value, 8}
-            : value < 256                       ? std::pair{0x190 + value - 144, 9}
-            : value < 280                       ? std::pair{value - 256, 7}
-                                                : std::pair{0xc0 + value - 280, 8};
-        for (int i = 0; i < length; ++i)
-            codes[size_t(value)].bits |= quint32((code >> i) & 1) << (length - 1 - i);
-        codes[size_t(value)].length = length;
+    const int symbols = int(counts.size());
+    for (;;) {
+        using Node = std::pair<quint64, int>;
+        std::priority_queue<Node, std::vector<Node>, std::greater<>> queue;
+        std::vector<int> parent(size_t(symbols), -1);
+        for (int i = 0; i < symbols; ++i)
+            if (counts[size_t(i)] > 0)
+                queue.push({counts[size_t(i)], i});
+        std::vector<int> lengths(size_t(symbols), 0);
+        if (queue.size() == 1)
+            lengths[size_t(queue.top().second)] = 1;
+        while (queue.size() > 1) {
+            const Node first = queue.top();
+            queue.pop();
+            const Node second = queue.top();
+            queue.pop();
+            parent.push_back(-1);
+            parent[size_t(first.second)] = parent[size_t(second.second)] = int(parent.size()) - 1;
+            queue.push({first.first + second.first, int(parent.size()) - 1});
+        }
+        int longest = 0;
+        for (int i = 0; i < symbols && parent.size() > size_t(symbols); ++i) {
+            for (int node = parent[size_t(i)]; counts[size_t(i)] > 0 && node >= 0; node = parent[size_t(node)])
+                ++lengths[size_t(i)];
+            longest = qMax(longest, lengths[size_t(i)]);
+        }
+        if (longest <= limit)
+            return lengths;
+        for (quint64 &count : counts)
+            count = count > 0 ? count / 2 + 1 : 0;
+    }
+}
+
+// The canonical codes of these lengths, their bits turned round: Huffman
+// codes go most significant bit first into a stream that is otherwise
+// filled from the low bit.
+std::vector<Code> canonicalCodes(const std::vector<int> &lengths)
+{
+    int perLength[16] = {};
+    for (const int length : lengths)
+        ++perLength[length];
+    perLength[0] = 0;
+    quint32 next[16] = {};
+    for (int bits = 1, code = 0; bits < 16; ++bits) {
+        code = (code + perLength[bits - 1]) << 1;
+        next[bits] = quint32(code);
+    }
+    std::vector<Code> codes(lengths.size());
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        const int length = lengths[i];
+        const quint32 code = length > 0 ? next[length]++ : 0;
+        for (int bit = 0; bit < length; ++bit)
+            codes[i].bits |= ((code >> bit) & 1) << (length - 1 - bit);
+        codes[i].length = length;
     }
     return codes;
 }
 
-constexpr std::array<Code, 288> fixedCodes = makeFixedCodes();
+class BitWriter
+{
+public:
+    explicit BitWriter(QByteArray &out) : m_out(out) {}
 
-// One block of a deflate stream under the fixed codes, where a run of one
-// byte is that byte once and then copies of the byte before. That is all a
-// card's rows need (white, black, a rule's grey, rows repeated above). It
-// takes a fraction of the time zlib takes for the same rows, for a file
-// some five times as large (about 300 KB for a card).
+    void put(quint32 value, int count)
+    {
+        m_buffer |= quint64(value) << m_bits;
+        m_bits += count;
+        if (m_bits >= 32) {
+            const char bytes[4] = {char(m_buffer), char(m_buffer >> 8), char(m_buffer >> 16), char(m_buffer >> 24)};
+            m_out.append(bytes, 4);
+            m_buffer >>= 32;
+            m_bits -= 32;
+        }
+    }
+    void put(const Code &code) { put(code.bits, code.length); }
+
+    // Writes the whole bytes; the last bits, short of a byte, are left to
+    // the caller: the next block goes on from them.
+    void finish(quint32 &leftover, int &leftoverBits)
+    {
+        for (; m_bits >= 8; m_bits -= 8, m_buffer >>= 8)
+            m_out.append(char(m_buffer));
+        leftover = quint32(m_buffer);
+        leftoverBits = m_bits;
+    }
+
+private:
+    QByteArray &m_out;
+    quint64 m_buffer = 0;
+    int m_bits = 0;
+};
+
+// The block's code, in the block's header: the length of every literal and
+// length symbol's code and of the one distance's, coded in turn.
+void writeCodes(BitWriter &writer, const std::vector<int> &literalLengths)
+{
+    std::vector<int> lengths = literalLengths;
+    lengths.push_back(1); // distance 1, the only one
+    std::vector<quint64> counts(19, 0);
+    for (const int length : lengths)
+        ++counts[size_t(length)];
+    // A code of one symbol would be incomplete, which this code may not be.
+    if (std::count_if(counts.begin(), counts.end(), [](quint64 n) { return n > 0; }) < 2)
+        ++counts[counts[0] > 0 ? 1 : 0];
+    const std::vector<int> codeLengthLengths = codeLengths(counts, 7);
+    const std::vector<Code> codeLengthCodes = canonicalCodes(codeLengthLengths);
+    static constexpr int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    int sent = 19;
+    while (sent > 4 && codeLengthLengths[size_t(order[sent - 1])] == 0)
+        --sent;
+    writer.put(literalAndLengthSymbols - 257, 5);
+    writer.put(0, 5); // one distance code
+    writer.put(quint32(sent - 4), 4);
+    for (int i = 0; i < sent; ++i)
+        writer.put(quint32(codeLengthLengths[size_t(order[i])]), 3);
+    for (const int length : lengths)
+        writer.put(codeLengthCodes[size_t(length)]);
+}
+
+// One block of a deflate stream, where a run of one byte is that byte once
+// and then copies of the byte before. That is all a card's rows need
+// (white, black, a rule's grey, rows repeated above), and it takes a
+// fraction of the time zlib takes to find the same runs in them.
 class RunDeflater
 {
 public:
-    RunDeflater(QByteArray &out, bool last) : m_out(out)
-    {
-        put(last ? 1 : 0, 1);
-        put(1, 2); // fixed codes
-    }
+    // `expected`: how many symbols to make room for at once.
+    explicit RunDeflater(size_t expected) { m_tokens.reserve(expected); }
 
     void add(const Bytef *data, size_t size)
     {
@@ -120,18 +226,32 @@ public:
 
     quint32 checksum() const { return quint32(m_sum2 << 16 | m_sum1); }
 
-    // Ends the block. Its last bits, short of a byte, are left to the caller:
-    // the next block goes on from them.
-    void finish(quint32 &leftover, int &leftoverBits)
+    // Writes the block, under a code made for it.
+    void write(BitWriter &writer, bool last)
     {
-        symbol(256); // end of block
-        for (; m_bits >= 8; m_bits -= 8, m_buffer >>= 8)
-            m_out.append(char(m_buffer));
-        leftover = quint32(m_buffer);
-        leftoverBits = m_bits;
+        m_counts[256] = 1; // end of block
+        const std::vector<int> lengths = codeLengths(m_counts, 15);
+        const std::vector<Code> codes = canonicalCodes(lengths);
+        writer.put(last ? 1 : 0, 1);
+        writer.put(2, 2); // a code of its own
+        writeCodes(writer, lengths);
+        for (const Token &token : m_tokens) {
+            writer.put(codes[token.symbol]);
+            if (token.symbol > 256) {
+                writer.put(token.extra, lengthExtra[token.symbol - 257]);
+                writer.put(0, 1); // distance 1
+            }
+        }
+        writer.put(codes[256]);
     }
 
 private:
+    struct Token
+    {
+        quint16 symbol;
+        quint16 extra;
+    };
+
     static size_t runLength(const Bytef *data, size_t size, Bytef byte)
     {
         const quint64 pattern = 0x0101010101010101ull * byte;
@@ -154,8 +274,11 @@ private:
             size_t length = qMin<size_t>(run, 258);
             if (run - length > 0 && run - length < 3)
                 length = run - 3;
-            lengthCode(int(length));
-            put(0, 5); // distance 1
+            int code = 28;
+            while (lengthBase[code] > int(length))
+                --code;
+            m_tokens.push_back({quint16(257 + code), quint16(int(length) - lengthBase[code])});
+            ++m_counts[size_t(257 + code)];
             run -= length;
         }
         while (run-- > 0)
@@ -172,41 +295,15 @@ private:
         m_sum1 = (m_sum1 + n * byte) % modulus;
     }
 
-    void lengthCode(int length)
-    {
-        static constexpr int base[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27,
-                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-        static constexpr int extra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-        int code = 28;
-        while (base[code] > length)
-            --code;
-        symbol(257 + code);
-        put(quint32(length - base[code]), extra[code]);
-    }
-
     void literal(Bytef byte)
     {
         m_lastLiteral = byte;
-        symbol(byte);
+        m_tokens.push_back({byte, 0});
+        ++m_counts[byte];
     }
 
-    void symbol(int value) { put(fixedCodes[value].bits, fixedCodes[value].length); }
-
-    void put(quint32 value, int count)
-    {
-        m_buffer |= quint64(value) << m_bits;
-        m_bits += count;
-        if (m_bits >= 32) {
-            const char bytes[4] = {char(m_buffer), char(m_buffer >> 8), char(m_buffer >> 16), char(m_buffer >> 24)};
-            m_out.append(bytes, 4);
-            m_buffer >>= 32;
-            m_bits -= 32;
-        }
-    }
-
-    QByteArray &m_out;
-    quint64 m_buffer = 0;
-    int m_bits = 0;
+    std::vector<Token> m_tokens;
+    std::vector<quint64> m_counts = std::vector<quint64>(literalAndLengthSymbols, 0);
     Bytef m_lastLiteral = 0;
     quint64 m_sum1 = 1;
     quint64 m_sum2 = 0;
@@ -230,10 +327,7 @@ Block deflateRows(const QImage &rgb, int from, int to, bool last)
     const int width = rgb.width();
     std::vector<Bytef> line(size_t(1 + 3 * width));
     line[0] = 2; // up
-    Block block;
-    // Room at a bit a pixel, about what a card's rows take.
-    block.bytes.reserve(qsizetype(to - from) * width / 8);
-    RunDeflater deflater(block.bytes, last);
+    RunDeflater deflater(size_t(to - from) * size_t(width) / 8);
     for (int y = from; y < to; ++y) {
         const auto *pixels = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
         const auto *above = y > 0 ? reinterpret_cast<const QRgb *>(rgb.constScanLine(y - 1)) : nullptr;
@@ -243,7 +337,10 @@ Block deflateRows(const QImage &rgb, int from, int to, bool last)
             filterRow(pixels, above, width, line.data() + 1);
         deflater.add(line.data(), line.size());
     }
-    deflater.finish(block.leftover, block.leftoverBits);
+    Block block;
+    BitWriter writer(block.bytes);
+    deflater.write(writer, last);
+    writer.finish(block.leftover, block.leftoverBits);
     block.checksum = deflater.checksum();
     block.length = qint64(to - from) * qint64(line.size());
     return block;
