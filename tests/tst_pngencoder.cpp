@@ -5,7 +5,11 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -23,6 +27,23 @@ QImage changedSamples()
         const int shift = 16 - 8 * channel; // red, green, blue
         pixel = (pixel & ~(0xffu << shift)) | ((((pixel >> shift) + 77) & 0xffu) << shift);
     }
+    return image;
+}
+
+// One row whose samples, each a byte value of its own, come as often as
+// the Fibonacci numbers: the skew that makes a Huffman code deeper than
+// deflate's 15 bits.
+QImage skewedSamples()
+{
+    std::vector<uchar> samples;
+    for (int value = 0, previous = 0, count = 1; value < 24; ++value) {
+        samples.insert(samples.end(), size_t(count), uchar(value * 10));
+        count += std::exchange(previous, count);
+    }
+    std::shuffle(samples.begin(), samples.end(), std::mt19937(7));
+    QImage image(int(samples.size() / 3), 1, QImage::Format_RGB32);
+    for (int x = 0; x < image.width(); ++x)
+        image.setPixel(x, 0, qRgb(samples[size_t(3 * x)], samples[size_t(3 * x + 1)], samples[size_t(3 * x + 2)]));
     return image;
 }
 
@@ -52,6 +73,7 @@ private slots:
         QTest::newRow("white rows, each a run past the longest copy") << white;
         QTest::newRow("one sample changed a row: runs of every length") << changedSamples();
         QTest::newRow("noise: no runs at all") << noise(QSize(97, 33));
+        QTest::newRow("skewed samples: a code held to 15 bits") << skewedSamples();
         QImage pixel(1, 1, QImage::Format_RGB32);
         pixel.fill(qRgb(1, 2, 3));
         QTest::newRow("one pixel") << pixel;
