@@ -4,11 +4,10 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <array>
-#include <functional>
-#include <queue>
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <queue>
 #include <thread>
 #include <utility>
 #include <vector>
