@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# tessary --pdf on the sample card with a logo, against an empty Qt program's
-# start and exit, both started the same way in the same run: medians of
-# interleaved runs, and their ratio.
+# tessary --pdf and tessary --png on the sample card with a logo, against an
+# empty Qt program's start and exit, all started the same way in the same
+# run: medians of interleaved runs, and their ratios.
 #
 #   bash bench/bench_pdf.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
@@ -46,15 +46,21 @@ median() {
 # One of each first, so neither pays for a cold disk cache.
 time_once "$build/bench/emptyapp" >/dev/null
 time_once "$build/tessary" --pdf "$work/sheet.pdf" >/dev/null
+time_once "$build/tessary" --png "$work/card.png" >/dev/null
 : >"$work/floor"
 : >"$work/export"
+: >"$work/picture"
 for ((i = 0; i < runs; i++)); do
     time_once "$build/bench/emptyapp" >>"$work/floor"
     time_once "$build/tessary" --pdf "$work/sheet.pdf" >>"$work/export"
+    time_once "$build/tessary" --png "$work/card.png" >>"$work/picture"
 done
 floor=$(median <"$work/floor")
 export=$(median <"$work/export")
-awk -v e="$export" -v f="$floor" -v n="$runs" 'BEGIN {
+picture=$(median <"$work/picture")
+awk -v e="$export" -v p="$picture" -v f="$floor" -v n="$runs" 'BEGIN {
     printf "%-40s %10.1f ms   floor (%s) %10.1f ms   ratio %.2f   (medians of %d)\n",
         "tessary --pdf, sample card with logo", e / 1000, "empty Qt program", f / 1000, e / f, n
+    printf "%-40s %10.1f ms   against tessary --pdf %10.1f ms   ratio %.2f   (medians of %d)\n",
+        "tessary --png, the same card", p / 1000, e / 1000, p / e, n
 }'

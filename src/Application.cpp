@@ -61,12 +61,14 @@ int openWindow()
     return QApplication::exec();
 }
 
-int exportPdf(const QString &fileName)
+// The sheet as a PDF, or its first card as a picture.
+int exportFile(CommandLine::Action action, const CommandLine &line)
 {
     nameApplication();
     try {
-        const QStringList warnings =
-            PdfExport::write(fileName, ProgramFolder::path(), PdfExport::pageSizeFor(QLocale::system()));
+        const QStringList warnings = action == CommandLine::Action::Png
+            ? PdfExport::writeCardPicture(line.pngFile(), ProgramFolder::path())
+            : PdfExport::write(line.pdfFile(), ProgramFolder::path(), PdfExport::pageSizeFor(QLocale::system()));
         for (const QString &warning : warnings)
             say(stderr, QStringLiteral("tessary: warning: ") + warning);
         return 0;
@@ -90,7 +92,8 @@ int act(CommandLine &line, CommandLine::Action action)
     case CommandLine::Action::Window: return openWindow();
     case CommandLine::Action::Help: say(stdout, line.helpText()); return 0;
     case CommandLine::Action::Version: say(stdout, CommandLine::versionText()); return 0;
-    case CommandLine::Action::Pdf: return exportPdf(line.pdfFile());
+    case CommandLine::Action::Pdf:
+    case CommandLine::Action::Png: return exportFile(action, line);
     case CommandLine::Action::Error: return badArguments(line);
     }
     return usageError;
@@ -160,7 +163,8 @@ int run(int argc, char **argv)
         QCoreApplication app(argc, argv);
         return act(line, action);
     }
-    case CommandLine::Action::Pdf: {
+    case CommandLine::Action::Pdf:
+    case CommandLine::Action::Png: {
         // The export draws widgets, which needs a GUI application, but it
         // never shows one: it needs no display and does not wait for one.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -10,7 +10,7 @@
 class CommandLine
 {
 public:
-    enum class Action { Window, Help, Version, Pdf, Error };
+    enum class Action { Window, Help, Version, Pdf, Png, Error };
 
     CommandLine();
 
@@ -18,6 +18,7 @@ public:
     Action parse(const QStringList &arguments);
 
     QString pdfFile() const { return m_parser.value(m_pdf); }
+    QString pngFile() const { return m_parser.value(m_png); }
     // What was wrong with the arguments, worded for the user.
     QString errorText() const { return m_error; }
     // Needs an application object for the program's name in the usage line.
@@ -27,6 +28,7 @@ public:
 private:
     QCommandLineParser m_parser;
     QCommandLineOption m_pdf;
+    QCommandLineOption m_png;
     QCommandLineOption m_help;
     QCommandLineOption m_version;
     QString m_error;

@@ -1,19 +1,26 @@
 #include "PdfExport.h"
 
+#include "app/DurableFile.h"
 #include "app/FileCheck.h"
 #include "app/HeadlessServices.h"
 #include "app/SettingsStore.h"
 #include "editor/Form1.h"
 #include "layouts/Fonts.h"
+#include "sheet/CardPicture.h"
 #include "sheet/Form2.h"
 #include "sheet/SheetPdf.h"
 
 namespace PdfExport {
 
-QStringList write(const QString &fileName, const QString &programFolder, const QPageSize &pageSize)
+namespace {
+
+// Runs the window's own restore hidden, fills its sheet and hands the sheet
+// to `writeSheet`, with what must run once the painting is done.
+QStringList exportSheet(const QString &fileName, const QString &programFolder,
+                        const std::function<void(Form2 &, const std::function<void()> &)> &writeSheet)
 {
     // Said before the window is built, which takes longer than the check.
-    SheetPdf::checkTarget(fileName);
+    DurableFile::checkTarget(fileName);
     Fonts::registerSubstitutes();
 
     HeadlessServices services;
@@ -33,8 +40,24 @@ QStringList write(const QString &fileName, const QString &programFolder, const Q
     sheet.Fill_Cards();
     services.raiseKept();
 
-    SheetPdf::write(sheet, fileName, pageSize, [&] { services.raiseKept(); });
+    writeSheet(sheet, [&] { services.raiseKept(); });
     return warnings;
+}
+
+} // namespace
+
+QStringList write(const QString &fileName, const QString &programFolder, const QPageSize &pageSize)
+{
+    return exportSheet(fileName, programFolder, [&](Form2 &sheet, const std::function<void()> &beforeCommit) {
+        SheetPdf::write(sheet, fileName, pageSize, beforeCommit);
+    });
+}
+
+QStringList writeCardPicture(const QString &fileName, const QString &programFolder)
+{
+    return exportSheet(fileName, programFolder, [&](Form2 &sheet, const std::function<void()> &beforeCommit) {
+        CardPicture::write(sheet, fileName, beforeCommit);
+    });
 }
 
 } // namespace PdfExport

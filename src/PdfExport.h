@@ -6,9 +6,10 @@
 #include <QString>
 #include <QStringList>
 
-// The sheet of the stored card as a PDF file, made without a window: the
-// same six cards, logo and fit mode the program would print after starting,
-// drawn by the same code that prints them.
+// The sheet of the stored card as a PDF file, or its first card as a
+// picture, made without a window: the same six cards, logo and fit mode the
+// program would print after starting, drawn by the same code that prints
+// them.
 namespace PdfExport {
 
 using SheetPdf::pageSizeFor;
@@ -23,5 +24,10 @@ using SheetPdf::pageSizeFor;
 // about a sheet that was written all the same (a stored logo file that is no
 // longer there: the cards come out without it, as they would on paper).
 QStringList write(const QString &fileName, const QString &programFolder, const QPageSize &pageSize);
+
+// Writes the first card of that sheet to `fileName` as the PNG picture the
+// window's "Save Card as Picture" writes. Reads, fails and warns as write()
+// does.
+QStringList writeCardPicture(const QString &fileName, const QString &programFolder);
 
 } // namespace PdfExport

@@ -100,10 +100,13 @@ public:
         chosenFiles.pop_front();
         return name;
     }
-    QString chooseSaveFile(QWidget *, const QString &, const QString &, const QString &,
+    // Answers with `savedFile` (empty: cancelled), as the chooser hands back
+    // a name once the user has agreed to replace it.
+    QString chooseSaveFile(QWidget *, const QString &title, const QString &filter, const QString &suggestedPath,
                            const QString &) override
     {
-        return QString();
+        saveDialogs.push_back({title, filter, suggestedPath});
+        return savedFile;
     }
     int chooseFromList(QWidget *, const QString &title, const QString &prompt,
                        const QStringList &items) override
@@ -151,6 +154,8 @@ public:
 
     std::vector<Message> messages;
     std::vector<Dialog> dialogs;
+    std::vector<Dialog> saveDialogs;
+    QString savedFile;
     std::deque<QString> chosenFiles;
     std::vector<List> lists;
     std::deque<int> chosenItems; // none left: the list is cancelled

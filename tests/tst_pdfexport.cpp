@@ -7,6 +7,7 @@
 #include "editor/Form1.h"
 #include "editor/SampleCard.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
@@ -14,7 +15,12 @@
 #include <QImage>
 #include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 #include <QtTest>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace SheetMeasure;
 
@@ -92,6 +98,14 @@ QString writeLogo(const QString &folder)
     if (!logo.save(path, "JPEG", 100))
         return QString();
     return path;
+}
+
+QString writeRedLogo(const QString &folder)
+{
+    QImage logo(logoSize, QImage::Format_RGB32);
+    logo.fill(QColor(230, 0, 0));
+    const QString path = folder + QStringLiteral("/red.png");
+    return logo.save(path) ? path : QString();
 }
 
 // The sample card, as a returning user has it stored.
@@ -232,6 +246,78 @@ private slots:
         const PictureUse use = pictureUse(pdf);
         QCOMPARE(use.drawn, 6 * 4);
         QCOMPARE(use.stored.size(), 4);
+    }
+
+    // The first card of the same sheet as a 600 dpi picture: the card's
+    // face, its text where paper has it, and the logo right of the text.
+    void cardPictureOfTheStoredCard()
+    {
+        const QString logo = writeRedLogo(m_folder.path());
+        QVERIFY(!logo.isEmpty());
+        storeCard(logo, QLatin1String(fitCaption));
+        const QString png = m_folder.filePath(QStringLiteral("card.png"));
+        const Run result = tessary({QStringLiteral("--png"), png});
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+        QVERIFY(result.out.isEmpty());
+
+        // 5285 x 3015 twips at 600 dpi, rounded down; 600 dpi in dots per metre.
+        const QImage card(png);
+        QCOMPARE(card.size(), QSize(2202, 1256));
+        QCOMPARE(card.dotsPerMeterX(), 23622);
+        QCOMPARE(card.dotsPerMeterY(), 23622);
+        QVERIFY(!card.hasAlphaChannel());
+        const auto at = [&](double x, double y) { return card.pixelColor(QPointF(x, y).toPoint() * 600 / 1440); };
+        // Blank card below the e-mail address, and the middle of the logo box
+        // (3360, 780, 1635 x 1575 twips), right of the longest line of text.
+        QCOMPARE(at(1000, 2700), QColor(Qt::white));
+        const QColor logoMiddle = at(3360 + 1635 / 2, 780 + 1575 / 2);
+        QVERIFY2(logoMiddle.red() > 200 && logoMiddle.green() < 40 && logoMiddle.blue() < 40,
+                 qPrintable(logoMiddle.name()));
+        const QColor leftOfLogo = at(3200, 780 + 1575 / 2);
+        QVERIFY2(leftOfLogo.red() - leftOfLogo.green() < 40, qPrintable(leftOfLogo.name()));
+
+        if (QStandardPaths::findExecutable(QStringLiteral("tesseract")).isEmpty())
+            QSKIP("tesseract (tools/setup.sh --test installs it) reads the card's text back");
+        const QString read = run(QStringLiteral("tesseract"), {png, QStringLiteral("-")},
+                                 TestSupport::waitCeilingMs(2 * TestSupport::startSeconds));
+        for (const char *text : {"Darnovi", "Cards that open doors", "217-555-0142", "www.darnovi.example"})
+            QVERIFY2(read.contains(QLatin1String(text)), qPrintable(QStringLiteral("%1 not in: %2").arg(text, read)));
+    }
+
+    // The preview card's menu: the command under "Save Sheet as PDF...", its
+    // keys shown there, its dialog, and the file --png writes.
+    void windowSavesTheSamePicture()
+    {
+        storeCard(writeRedLogo(m_folder.path()), QLatin1String(fitCaption));
+        const QString reference = m_folder.filePath(QStringLiteral("reference.png"));
+        const Run result = tessary({QStringLiteral("--png"), reference});
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+
+        TestSupport::FakeServices services;
+        SettingsStore store;
+        QTemporaryDir programFolder;
+        Form1 window(services, store, programFolder.path());
+        window.Form_Load();
+        const QList<QAction *> menu = window.controls().find(QStringLiteral("Picture1"))->actions();
+        const auto named = [&](const QString &text) {
+            return std::find_if(menu.begin(), menu.end(), [&](QAction *a) { return a->text() == text; });
+        };
+        const auto pdf = named(QStringLiteral("Save Sheet as PDF...")), picture = named(QStringLiteral("Save Card as Picture..."));
+        QVERIFY(pdf != menu.end() && picture == pdf + 1);
+        QCOMPARE((*picture)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+        QVERIFY((*picture)->isShortcutVisibleInContextMenu());
+
+        (*pdf)->trigger();
+        services.savedFile = m_folder.filePath(QStringLiteral("saved.png"));
+        (*picture)->trigger();
+        QCOMPARE(services.saveDialogs.size(), size_t(2));
+        const TestSupport::FakeServices::Dialog &dialog = services.saveDialogs.back();
+        QCOMPARE(dialog.title, QStringLiteral("Save Card as Picture"));
+        QCOMPARE(dialog.filter, QStringLiteral("PNG Pictures|*.png"));
+        QCOMPARE(QFileInfo(dialog.initialName).fileName(), QStringLiteral("card.png"));
+        QCOMPARE(QFileInfo(dialog.initialName).path(), QFileInfo(services.saveDialogs.front().initialName).path());
+        QVERIFY(services.messages.empty());
+        QCOMPARE(QImage(services.savedFile), QImage(reference));
     }
 
     // The stored fit mode, applied as the window's restore applies it.
@@ -392,6 +478,7 @@ private slots:
         QTest::newRow("-v") << QStringLiteral("-v") << QStringLiteral("tessary " TESSARY_VERSION "\n");
         QTest::newRow("--help names --pdf") << QStringLiteral("--help") << QStringLiteral("--pdf <file>");
         QTest::newRow("-h names --version") << QStringLiteral("-h") << QStringLiteral("--version");
+        QTest::newRow("--help names --png") << QStringLiteral("--help") << QStringLiteral("--png <file>");
     }
     void helpAndVersion()
     {
@@ -416,6 +503,11 @@ private slots:
         QTest::newRow("a second file after --pdf")
             << QStringList{QStringLiteral("--pdf"), QStringLiteral("a.pdf"), QStringLiteral("b.pdf")}
             << QStringLiteral("b.pdf");
+        QTest::newRow("--png without a file") << QStringList{QStringLiteral("--png")} << QStringLiteral("png");
+        QTest::newRow("--png with an empty file name") << QStringList{QStringLiteral("--png=")} << QStringLiteral("file name");
+        QTest::newRow("--png with --pdf")
+            << QStringList{QStringLiteral("--pdf"), QStringLiteral("a.pdf"), QStringLiteral("--png"), QStringLiteral("a.png")}
+            << QStringLiteral("--png");
     }
     void badArguments()
     {
@@ -494,6 +586,74 @@ private slots:
         QVERIFY(earlier.open(QIODevice::ReadOnly));
         QCOMPARE(earlier.readAll(), QByteArray("an earlier sheet"));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 2);
+    }
+
+    // A flush that fails (a network share over its quota says so only then)
+    // fails the export, and an earlier file stays as it was, whether the
+    // file system has unnamed temporary files or the temporary had a name.
+    void failedFlushKeepsAnEarlierFile_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("unnamedTemporaries");
+        QTest::newRow("--pdf") << QStringLiteral("--pdf") << true;
+        QTest::newRow("--png") << QStringLiteral("--png") << true;
+        QTest::newRow("--pdf without unnamed temporaries") << QStringLiteral("--pdf") << false;
+        QTest::newRow("--png without unnamed temporaries") << QStringLiteral("--png") << false;
+    }
+    void failedFlushKeepsAnEarlierFile()
+    {
+        QFETCH(QString, option);
+        QFETCH(bool, unnamedTemporaries);
+        const QString preload = qEnvironmentVariable("TESSARY_BUILD_DIR") + QStringLiteral("/tests/flushfails.so");
+        QVERIFY2(QFileInfo::exists(preload), qPrintable(preload));
+        storeCard(m_logo, QLatin1String(fitCaption));
+        QTemporaryDir out;
+        const QString target = out.filePath(QStringLiteral("cards.") + option.mid(2));
+        QFile earlier(target);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("an earlier file");
+        earlier.close();
+
+        QStringList environment{QStringLiteral("LD_PRELOAD=") + preload,
+                                // The sanitizers' runtime otherwise insists on coming first.
+                                QStringLiteral("ASAN_OPTIONS=") + qEnvironmentVariable("ASAN_OPTIONS")
+                                    + QStringLiteral(":verify_asan_link_order=0")};
+        if (!unnamedTemporaries)
+            environment << QStringLiteral("TESSARY_TEST_NO_TMPFILE=1");
+        const Run result = tessary({option, target}, environment);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(says(result.err, target) && says(result.err, QStringLiteral("Input/output error")),
+                 qPrintable(result.err));
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("an earlier file"));
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QFileInfo(target).fileName()});
+    }
+
+    // A file replaced under sudo stays its owner's, with its own mode.
+    void replacedFileKeepsOwnerAndMode()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root can give the earlier file another owner");
+        const struct passwd *nobody = ::getpwnam("nobody");
+        if (!nobody)
+            QSKIP("no account named nobody");
+        const QString png = m_folder.filePath(QStringLiteral("owned.png"));
+        QFile earlier(png);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.close();
+        const QByteArray name = QFile::encodeName(png);
+        QCOMPARE(::chown(name.constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        QCOMPARE(::chmod(name.constData(), 0640), 0);
+
+        const Run result = tessary({QStringLiteral("--png"), png});
+        QVERIFY2(result.exitCode == 0, qPrintable(describe(result)));
+        struct stat replaced {};
+        QCOMPARE(::stat(name.constData(), &replaced), 0);
+        QVERIFY(replaced.st_size > 0);
+        QCOMPARE(replaced.st_uid, nobody->pw_uid);
+        QCOMPARE(replaced.st_gid, nobody->pw_gid);
+        QCOMPARE(replaced.st_mode & 07777, mode_t(0640));
     }
 
     // The cards come out as the window would show them: without the logo.

@@ -574,7 +574,7 @@ private slots:
 
     // A settings file this account cannot read is left exactly as it is:
     // reads give the defaults, every write fails and says why, and the PDF
-    // export refuses rather than print a card of defaults. Root reads every
+    // and picture exports refuse rather than make a card of defaults. Root reads every
     // file, so the store runs under an account of the test's own.
     void unreadableFileIsLeftUntouched()
     {
@@ -595,12 +595,15 @@ private slots:
         QCOMPARE(status, 1);
         QVERIFY2(output.contains(settings) && output.contains(QStringLiteral("Permission denied")), qPrintable(output));
 
-        const auto [pdfStatus, pdfOutput] = stranger.run(
-            QStringLiteral("tessary"), {QStringLiteral("--pdf"), stranger.configHome() + QStringLiteral("/cards.pdf")});
-        QCOMPARE(pdfStatus, 1);
-        QVERIFY2(pdfOutput.contains(settings) && pdfOutput.contains(QStringLiteral("Permission denied")),
-                 qPrintable(pdfOutput));
-        QVERIFY(!QFile::exists(stranger.configHome() + QStringLiteral("/cards.pdf")));
+        for (const QString &kind : {QStringLiteral("pdf"), QStringLiteral("png")}) {
+            const QString target = stranger.configHome() + QStringLiteral("/cards.") + kind;
+            const auto [exportStatus, exportOutput] =
+                stranger.run(QStringLiteral("tessary"), {QStringLiteral("--") + kind, target});
+            QCOMPARE(exportStatus, 1);
+            QVERIFY2(exportOutput.contains(settings) && exportOutput.contains(QStringLiteral("Permission denied")),
+                     qPrintable(exportOutput));
+            QVERIFY(!QFile::exists(target));
+        }
 
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), card);

@@ -16,8 +16,9 @@ set -euo pipefail
 # orientation. libfontconfig-dev: the font configuration starts loading
 # beside the toolkit's own start. libjpeg62-turbo-dev: a progressive JPEG is
 # decoded with libjpeg itself, the library Qt's own JPEG reader uses.
+# zlib1g-dev: the card's picture is compressed with zlib itself.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev dpkg-dev
-    libcups2-dev libfontconfig-dev libjpeg62-turbo-dev)
+    libcups2-dev libfontconfig-dev libjpeg62-turbo-dev zlib1g-dev)
 # On Debian 12 the xcb platform plugin ships in libqt6gui6 (qt6-qpa-plugins
 # holds only the VNC and touch plugins), and the CUPS print plugin in
 # libqt6printsupport6.

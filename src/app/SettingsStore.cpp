@@ -1,5 +1,6 @@
 #include "app/SettingsStore.h"
 
+#include "app/DurableFile.h"
 #include "app/IniText.h"
 #include "app/SaveLock.h"
 #include "base/Failure.h"
@@ -30,22 +31,6 @@ QString systemError(int error)
 QString unreadable(int error)
 {
     return QStringLiteral("it cannot be read (%1)").arg(systemError(error));
-}
-
-// A saved file keeps the owner, group and mode of the one it replaces, so a
-// run under sudo leaves the user's file the user's. Where the group cannot
-// be kept, the new group gets no more than everyone else may do.
-void keepOwnerAndMode(int fd, const struct stat &old)
-{
-    mode_t mode = old.st_mode & 0777;
-    struct stat now {};
-    ::fstat(fd, &now);
-    if (now.st_uid != old.st_uid || now.st_gid != old.st_gid) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, uid_t(-1), old.st_gid) != 0
-            && now.st_gid != old.st_gid)
-            mode = (mode & ~mode_t(0070)) | (mode & 0070 & ((mode & 0007) << 3));
-    }
-    ::fchmod(fd, mode);
 }
 
 // The file a save replaces: the settings file, or where its link leads.
@@ -456,7 +441,7 @@ void SettingsStore::save(const QString &target, const QByteArray &data)
         return saveFailure(systemError(error));
     };
     if (replacing)
-        keepOwnerAndMode(fd, old);
+        DurableFile::keepOwnerAndMode(fd, old);
     else
         takeFolderOwner(fd, folder);
     if (const int error = writeAll(fd, data))

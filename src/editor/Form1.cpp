@@ -21,6 +21,7 @@
 #include "layouts/Twips.h"
 #include "pictures/HandCursor.h"
 #include "pictures/PictureLoader.h"
+#include "sheet/CardPicture.h"
 #include "sheet/Form2.h"
 #include "sheet/LogoFit.h"
 #include "sheet/SheetPdf.h"
@@ -51,6 +52,8 @@ constexpr auto logoFilter = "JPEG Files(*.jpg)|*.jpg|BMP Files(*.bmp)|*.bmp";
 constexpr auto pdfFilter = "PDF Files|*.pdf";
 constexpr auto pdfName = "cards.pdf";
 constexpr auto contactFilter = "Contacts|*.vcf;*.vcard";
+constexpr auto pictureFilter = "PNG Pictures|*.png";
+constexpr auto pictureName = "card.png";
 // The finest the sheet is drawn at: the PDF's resolution, and as fine as
 // printer drivers commonly ask for. A logo needs no more pixels than that.
 constexpr double finestDotsPerInch = 1200;
@@ -315,34 +318,49 @@ void Form1::PushButton3_Click()
     });
 }
 
-QString Form1::suggestedPdfPath() const
+QString Form1::suggestedPath(const char *name) const
 {
-    QString folder = m_pdfFolder;
+    QString folder = m_saveFolder;
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    return QDir(folder).filePath(QLatin1String(pdfName));
+    return QDir(folder).filePath(QLatin1String(name));
+}
+
+void Form1::saveAs(const QString &title, const char *filter, const char *name, const QString &suffix,
+                   const QString &what, const std::function<void(Form2 &, const QString &)> &write)
+{
+    const QString fileName =
+        m_services.chooseSaveFile(this, title, QLatin1String(filter), suggestedPath(name), suffix);
+    if (fileName.isEmpty())
+        return;
+    m_saveFolder = QFileInfo(fileName).absolutePath();
+    try {
+        Form2 &sheet = form2();
+        sheet.Fill_Cards();
+        write(sheet, fileName);
+    } catch (const Failure &failure) {
+        m_services.messageBox(this, QStringLiteral("Tessary"),
+                              QStringLiteral("%1 could not be saved as %2.\n\n%3")
+                                  .arg(what, QDir::toNativeSeparators(fileName), failure.description()),
+                              MessageIcon::Exclamation);
+    }
 }
 
 void Form1::saveSheetAsPdf()
 {
-    const QString fileName = m_services.chooseSaveFile(this, QStringLiteral("Save Sheet as PDF"),
-                                                       QLatin1String(pdfFilter), suggestedPdfPath(),
-                                                       QStringLiteral("pdf"));
-    if (fileName.isEmpty())
-        return;
-    m_pdfFolder = QFileInfo(fileName).absolutePath();
-    try {
-        Form2 &sheet = form2();
-        sheet.Fill_Cards();
-        SheetPdf::write(sheet, fileName, SheetPdf::pageSizeFor(QLocale::system()));
-    } catch (const Failure &failure) {
-        m_services.messageBox(this, QStringLiteral("Tessary"),
-                              QStringLiteral("The sheet could not be saved as %1.\n\n%2")
-                                  .arg(QDir::toNativeSeparators(fileName), failure.description()),
-                              MessageIcon::Exclamation);
-    }
+    saveAs(QStringLiteral("Save Sheet as PDF"), pdfFilter, pdfName, QStringLiteral("pdf"),
+           QStringLiteral("The sheet"), [](Form2 &sheet, const QString &fileName) {
+               SheetPdf::write(sheet, fileName, SheetPdf::pageSizeFor(QLocale::system()));
+           });
+}
+
+void Form1::saveCardAsPicture()
+{
+    saveAs(QStringLiteral("Save Card as Picture"), pictureFilter, pictureName, QStringLiteral("png"),
+           QStringLiteral("The card"),
+           [](Form2 &sheet, const QString &fileName) { CardPicture::write(sheet, fileName); });
 }
 
 void Form1::fillFromContact()
@@ -444,21 +462,23 @@ void Form1::addShortcuts()
     connect(new QShortcut(quit, this), &QShortcut::activated, this, &QWidget::close);
 
     // One action serves the window's shortcut and the preview card's menu,
-    // which shows the keys beside the caption.
-    auto *saveAction = new QAction(QStringLiteral("Save Sheet as PDF..."), this);
-    saveAction->setShortcut(save);
-    saveAction->setShortcutVisibleInContextMenu(true);
-    connect(saveAction, &QAction::triggered, this, &Form1::saveSheetAsPdf);
-    addAction(saveAction);
+    // which shows the keys beside the caption. The card takes no focus, so
+    // the keys are the keyboard's way to its commands.
     QWidget *card = m_Picture1;
-    card->addAction(saveAction);
+    const auto command = [&](const QString &caption, const QKeySequence &keys, void (Form1::*handler)()) {
+        auto *action = new QAction(caption, this);
+        action->setShortcut(keys);
+        action->setShortcutVisibleInContextMenu(true);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        card->addAction(action);
+    };
+    command(QStringLiteral("Save Sheet as PDF..."), save, &Form1::saveSheetAsPdf);
+    command(QStringLiteral("Save Card as Picture..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P),
+            &Form1::saveCardAsPicture);
+    command(QStringLiteral("Fill from Contact..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+            &Form1::fillFromContact);
     card->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto *contactAction = new QAction(QStringLiteral("Fill from Contact..."), this);
-    contactAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-    contactAction->setShortcutVisibleInContextMenu(true);
-    connect(contactAction, &QAction::triggered, this, &Form1::fillFromContact);
-    addAction(contactAction);
-    card->addAction(contactAction);
 
     const auto keys = [](const QKeySequence &sequence) { return sequence.toString(QKeySequence::NativeText); };
     const auto named = [&](const QString &what, const QKeySequence &sequence) {

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class CaptionLabel;
@@ -79,6 +80,9 @@ public:
     // each field the contact has something for is set as if typed.
     void fillFromContact();
     void fillFromContactFile(const QString &fileName);
+    // Fills the sheet the same way and writes its first card to a PNG
+    // picture the user chooses.
+    void saveCardAsPicture();
 
     // The print preview window, created hidden (its load step run) on first
     // reach; at most one exists at a time.
@@ -122,7 +126,13 @@ private:
     void saveWaitingEdits();
     // Stores the logo's name, then shows the picture; an empty name clears it.
     void takeLogo(const QString &name);
-    QString suggestedPdfPath() const;
+    // `name` in the folder last saved to in this run, else in the user's
+    // documents, else at home.
+    QString suggestedPath(const char *name) const;
+    // Asks where to save, fills the sheet and has `write` write the file;
+    // a failure is told as `what` that could not be saved.
+    void saveAs(const QString &title, const char *filter, const char *name, const QString &suffix,
+                const QString &what, const std::function<void(Form2 &, const QString &)> &write);
     void restore(class ErrorTrap &trap);
     // As much of a logo as its boxes can show, on the screen and on paper.
     PictureLoader::Needs logoNeeds() const;
@@ -154,8 +164,8 @@ private:
     PictureBox *m_Picture2 = nullptr;
     PictureBox *m_Picture3 = nullptr;
     FileDialog m_commonDialog1;
-    // Where the last sheet was saved as a PDF in this run.
-    QString m_pdfFolder;
+    // Where the sheet or the card was last saved in this run.
+    QString m_saveFolder;
     // Where the last contact file was chosen in this run.
     QString m_contactFolder;
     std::unique_ptr<SkinEngine> m_skin;

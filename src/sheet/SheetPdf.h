@@ -20,21 +20,12 @@ inline constexpr int resolution = 1200;
 // Letter where the locale measures in US units, A4 everywhere else.
 QPageSize pageSizeFor(const QLocale &locale);
 
-// Throws Failure, worded for the user, when `fileName` cannot be a new file:
-// no name, a folder, a folder that is missing or is a file, a folder that
-// cannot be written to.
-void checkTarget(const QString &fileName);
-
-// Paints `sheet`, writes the PDF into a file beside `fileName` and renames
-// it over `fileName` once it is complete. `beforeCommit`, if given, runs
-// after the painting and may throw to give the file up. Throws Failure when
-// anything fails (a full disk too); then no file is left behind and an
-// earlier file of that name stays as it was.
+// Paints `sheet` and puts the PDF in place as `fileName` as DurableFile
+// does: written beside it, flushed, renamed over it. `beforeCommit`, if
+// given, runs after the painting and may throw to give the file up. Throws
+// Failure when anything fails (a full disk, a failed flush too); then no
+// file is left behind and an earlier file of that name stays as it was.
 void write(QWidget &sheet, const QString &fileName, const QPageSize &pageSize,
            const std::function<void()> &beforeCommit = {});
-
-// Writes the finished document `pdf` into a file beside `fileName` and
-// renames it over `fileName` once it is complete; fails as `write` does.
-void save(const QByteArray &pdf, const QString &fileName);
 
 } // namespace SheetPdf

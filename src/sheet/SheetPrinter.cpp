@@ -1,11 +1,11 @@
 #include "sheet/SheetPrinter.h"
 
+#include "app/DurableFile.h"
 #include "base/Failure.h"
 #include "layouts/LayoutBuilder.h"
 #include "layouts/Twips.h"
 #include "sheet/CupsJob.h"
 #include "sheet/PrinterDefaults.h"
-#include "sheet/SheetPdf.h"
 
 #include <QBuffer>
 #include <QLocale>
@@ -192,6 +192,21 @@ void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch)
     painter.restore();
 }
 
+void paintControl(QPainter &painter, QWidget &control, int dotsPerInch)
+{
+    const double twipsPerPixel = Twips::perPixel();
+    control.ensurePolished();
+    painter.save();
+    painter.scale(dotsPerInch / Twips::perInch, dotsPerInch / Twips::perInch);
+    paintTree(painter, control, QRectF(QPointF(0, 0), twipsSize(control)), twipsPerPixel);
+    painter.restore();
+}
+
+QSizeF twipsSize(const QWidget &control)
+{
+    return twipsBox(control, Twips::perPixel()).size();
+}
+
 void PrintForm(QWidget &window, QPrinter &printer)
 {
     printer.setFullPage(false);
@@ -200,7 +215,7 @@ void PrintForm(QWidget &window, QPrinter &printer)
     const QString title = QStringLiteral("Tessary business cards");
     const QByteArray pdf = pagePdf(window, printer, title);
     if (!printer.outputFileName().isEmpty())
-        SheetPdf::save(pdf, printer.outputFileName());
+        DurableFile::write(printer.outputFileName(), pdf);
     else if (printer.outputFormat() == QPrinter::NativeFormat && !printer.printerName().isEmpty())
         CupsJob::print(printer.printerName(), title, jobOptions(printer), pdf);
     else

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSizeF>
+
 class QPagedPaintDevice;
 class QPainter;
 class QPrinter;
@@ -13,6 +15,14 @@ namespace SheetPrinter {
 // must be active on a device of `dotsPerInch`; the sheet starts at the
 // painter's origin.
 void paintWindow(QPainter &painter, QWidget &window, int dotsPerInch);
+
+// One control of a window (a card of the sheet) and everything on it, painted
+// as paintWindow paints it, with the control's top-left corner at the
+// painter's origin.
+void paintControl(QPainter &painter, QWidget &control, int dotsPerInch);
+
+// How large a control is on paper, in twips.
+QSizeF twipsSize(const QWidget &control);
 
 // Prints the window's client area as one page on `printer`, from the top-left
 // corner of the printable area, at physical size, with no dialog and no
