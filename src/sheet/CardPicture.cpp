@@ -2,6 +2,7 @@
 
 #include "app/DurableFile.h"
 #include "base/Failure.h"
+#include "layouts/PictureBox.h"
 #include "layouts/Twips.h"
 #include "sheet/Form2.h"
 #include "sheet/PngEncoder.h"
@@ -36,7 +37,7 @@ QImage blankImage(QSize size)
 
 QImage paint(Form2 &sheet)
 {
-    QWidget &card = *sheet.controls().get<QWidget>(QStringLiteral("Picture1"), 0);
+    QWidget &card = *sheet.card(0);
     const QSizeF twips = SheetPrinter::twipsSize(card);
     const double pixelsPerTwip = resolution / Twips::perInch;
     QImage image = blankImage(QSize(int(std::floor(twips.width() * pixelsPerTwip)),

@@ -48,6 +48,7 @@ void Form2::bindControls()
 {
     for (std::size_t k = 0; k < cardCount; ++k) {
         const int index = int(k);
+        m_Picture1[k] = m_controls.get<PictureBox>(QStringLiteral("Picture1"), index);
         m_imgPrev2[k] = m_controls.get<PictureBox>(QStringLiteral("imgPrev2"), index);
         m_imgLogoPrev[k] = m_controls.get<StretchImage>(QStringLiteral("imgLogoPrev"), index);
         m_lblPrevLogo[k] = m_controls.get<CaptionLabel>(QStringLiteral("lblPrevLogo"), index);

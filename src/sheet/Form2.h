@@ -40,6 +40,8 @@ public:
     void Fill_Cards();
 
     const Controls &controls() const { return m_controls; }
+    // Card `k` itself, the box its contents are drawn in.
+    PictureBox *card(int k) const { return m_Picture1[std::size_t(k)]; }
     // Card `k`'s logo boxes: the picture at its own size, and stretched.
     PictureBox *imgPrev2(int k) const { return m_imgPrev2[std::size_t(k)]; }
     StretchImage *imgLogoPrev(int k) const { return m_imgLogoPrev[std::size_t(k)]; }
@@ -62,6 +64,7 @@ private:
     Services &m_services;
     QString m_programFolder;
     Controls m_controls;
+    PerCard<PictureBox> m_Picture1{};
     PerCard<PictureBox> m_imgPrev2{};
     PerCard<StretchImage> m_imgLogoPrev{};
     PerCard<CaptionLabel> m_lblPrevLogo{};
