@@ -2,12 +2,9 @@
 
 #include "editor/DroppedFile.h"
 
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QWidget>
-
-#include <utility>
 
 ContactDrop::ContactDrop(QList<QWidget *> refusing, QObject *parent) : QObject(parent)
 {
@@ -17,8 +14,7 @@ ContactDrop::ContactDrop(QList<QWidget *> refusing, QObject *parent) : QObject(p
 
 void ContactDrop::watch(QWidget *target)
 {
-    target->setAcceptDrops(true);
-    target->installEventFilter(this);
+    DroppedFile::watch(target, this);
 }
 
 QString ContactDrop::contactFile(const QMimeData *data)
@@ -60,10 +56,8 @@ bool ContactDrop::eventFilter(QObject *watched, QEvent *event)
             drag->ignore();
             return true;
         }
-        drag->setDropAction(Qt::CopyAction);
-        drag->accept();
-        if (event->type() == QEvent::Drop)
-            emit dropped(std::exchange(m_offered, QString()));
+        if (const QString fileName = DroppedFile::takeCopy(drag, m_offered); !fileName.isEmpty())
+            emit dropped(fileName);
         return true;
     }
     case QEvent::DragLeave:

@@ -2,15 +2,13 @@
 
 #include "editor/DroppedFile.h"
 
-#include <QDropEvent>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QWidget>
 
 void LogoDrop::watch(QWidget *target)
 {
-    target->setAcceptDrops(true);
-    target->installEventFilter(this);
+    DroppedFile::watch(target, this);
 }
 
 QString LogoDrop::pictureFile(const QMimeData *data)
@@ -41,10 +39,8 @@ bool LogoDrop::eventFilter(QObject *, QEvent *event)
             drag->ignore();
             return true;
         }
-        drag->setDropAction(Qt::CopyAction);
-        drag->accept();
-        if (event->type() == QEvent::Drop)
-            emit dropped(std::exchange(m_offered, QString()));
+        if (const QString fileName = DroppedFile::takeCopy(drag, m_offered); !fileName.isEmpty())
+            emit dropped(fileName);
         return true;
     }
     case QEvent::DragLeave:
